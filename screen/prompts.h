@@ -1,0 +1,16 @@
+// The message boxes of the setup and the texts they show.
+#pragma once
+#include <windows.h>
+
+enum { kTextBufferSize = 512 };
+
+// Loads string resource id into buffer (512 bytes); returns buffer.
+char* LoadText(UINT id, char* buffer);
+// Question box with text id; 1 exactly when the answer is Yes.
+int AskYesNoText(HWND owner, UINT id);
+// Error box with text id.
+void ShowErrorText(HWND owner, UINT id);
+// Question box with the three texts joined (null texts count as empty); 1 exactly on Yes.
+int AskYesNoMessage(HWND owner, const char* text1, const char* text2, const char* text3);
+// Information box with the three texts joined.
+void ShowInfoMessage(HWND owner, const char* text1, const char* text2, const char* text3);

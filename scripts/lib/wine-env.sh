@@ -1,0 +1,66 @@
+# Sourced by the scripts: a private Wine prefix inside the build tree, a private Xvfb display
+# and a persistent wineserver, all started here and stopped on exit by their process ids.
+#
+#   wine_env_start BUILD_DIR [WIDTHxHEIGHTxDEPTH] [PREFIX_NAME]
+#
+# Exports WINEPREFIX, WINEDEBUG, LC_ALL/LANG (ANSI code page 932) and DISPLAY.
+
+WINE_ENV_PIDS=()
+
+wine_env_stop() {
+  local pid
+  if [ -n "${WINEPREFIX:-}" ] && [ -n "${WINE_ENV_SERVER_PID:-}" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+  fi
+  for pid in "${WINE_ENV_PIDS[@]}"; do
+    kill "$pid" >/dev/null 2>&1 || true
+    wait "$pid" 2>/dev/null || true
+  done
+  WINE_ENV_PIDS=()
+}
+
+wine_env_free_display() {
+  local n
+  for n in $(seq 91 140); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      echo "$n"; return 0
+    fi
+  done
+  return 1
+}
+
+wine_env_start() {
+  local build=$1 screen=${2:-1024x768x24} name=${3:-wineprefix}
+  export WINEPREFIX="$build/$name"
+  export WINEDEBUG=-all
+  export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  export WINEARCH=win64
+
+  local display
+  display=$(wine_env_free_display) || { echo "wine-env: no free X display" >&2; return 1; }
+  Xvfb ":$display" -screen 0 "$screen" -nolisten tcp >/dev/null 2>&1 &
+  WINE_ENV_PIDS+=($!)
+  export DISPLAY=":$display"
+  local i
+  for i in $(seq 1 100); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.1
+  done
+
+  # A server left behind by a run that was cut short would keep the old display.
+  wineserver -k >/dev/null 2>&1 || true
+  local fresh=0
+  [ -f "$WINEPREFIX/system.reg" ] || fresh=1
+  mkdir -p "$WINEPREFIX"
+  wineserver -f -p >/dev/null 2>&1 &
+  WINE_ENV_SERVER_PID=$!
+  WINE_ENV_PIDS+=("$WINE_ENV_SERVER_PID")
+  if [ "$fresh" = 1 ]; then
+    wine wineboot -i >/dev/null 2>&1 || true
+    # No window manager on Xvfb: unmanaged windows close at once instead of after 2 s.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  fi
+  # The desktop's first start fixes its display: make it start now, on this one.
+  wine cmd /c exit >/dev/null 2>&1 || true
+}

@@ -1,0 +1,196 @@
+// Reading the setup file's layout (the map is in package.h). Every length here comes from
+// the package, which is untrusted: offsets are checked by subtraction, never by sums that
+// could wrap.
+#include "setup/package.h"
+
+#include <cstring>
+
+namespace {
+
+const char kMarkerFrame[] = "@@@@@-----";
+const char kMarkerFrameEnd[] = "-----@@@@@";
+const char kSetupWords[] = "boundary of setup and data";
+const char kSaverWords[] = "boundary of saver and data";
+
+void AssembleMarker(char marker[kBoundaryLength], const char* words)
+{
+    memcpy(marker, kMarkerFrame, 10);
+    memcpy(marker + 10, words, 26);
+    memcpy(marker + 36, kMarkerFrameEnd, 10);
+}
+
+uint32_t ReadLittle32(const unsigned char* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+int EqualsIgnoringCase(const char* a, size_t length, const char* b)
+{
+    if (strlen(b) != length)
+        return 0;
+    for (size_t i = 0; i < length; ++i) {
+        char c = a[i];
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        if (c != b[i])
+            return 0;
+    }
+    return 1;
+}
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever extension follows them, and
+// blanks before the extension do not change that.
+int IsReservedDeviceName(const char* name, size_t length)
+{
+    size_t base = 0;
+    while (base < length && name[base] != '.')
+        ++base;
+    while (base > 0 && name[base - 1] == ' ')
+        --base;
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+    for (const char* device : kDevices)
+        if (EqualsIgnoringCase(name, base, device))
+            return 1;
+    if (base == 4 && name[3] >= '1' && name[3] <= '9' &&
+        (EqualsIgnoringCase(name, 3, "COM") || EqualsIgnoringCase(name, 3, "LPT")))
+        return 1;
+    return 0;
+}
+
+}  // namespace
+
+void AssembleSetupBoundary(char marker[kBoundaryLength])
+{
+    AssembleMarker(marker, kSetupWords);
+}
+
+void AssembleSaverBoundary(char marker[kBoundaryLength])
+{
+    AssembleMarker(marker, kSaverWords);
+}
+
+// Horspool's search: the marker's last byte is compared first and a mismatch skips by the
+// distance of the text byte from the marker's end, so most of a payload (zeros, code) is
+// passed over 46 bytes at a time. Candidates are checked whole, left to right, so the
+// smallest offset is the one returned.
+size_t FindBoundary(const unsigned char* data, size_t length, const char* marker)
+{
+    const size_t m = kBoundaryLength;
+    if (length < m)
+        return length;
+    const unsigned char* pattern = reinterpret_cast<const unsigned char*>(marker);
+    size_t skip[256];
+    for (size_t& s : skip)
+        s = m;
+    for (size_t k = 0; k + 1 < m; ++k)
+        skip[pattern[k]] = m - 1 - k;
+
+    const unsigned char last = pattern[m - 1];
+    size_t at = 0;
+    while (at <= length - m) {
+        unsigned char probe = data[at + m - 1];
+        if (probe == last && memcmp(data + at, pattern, m - 1) == 0)
+            return at;
+        at += skip[probe];
+    }
+    return length;
+}
+
+SaverNameVerdict CheckSaverName(const unsigned char* field, size_t directoryLength, LeadByteTest isLead)
+{
+    const char* name = reinterpret_cast<const char*>(field);
+    const void* end = memchr(field, '\0', kSaverNameFieldLength);
+    if (!end)
+        return kNameUnterminated;
+    size_t length = static_cast<size_t>(static_cast<const unsigned char*>(end) - field);
+    if (length == 0 || strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
+        return kNameEmpty;
+
+    size_t lastChar = 0;
+    for (size_t i = 0; i < length;) {
+        unsigned char c = field[i];
+        lastChar = i;
+        if (isLead(c)) {
+            if (i + 1 >= length)
+                return kNameBrokenCharacter;
+            i += 2;
+            continue;
+        }
+        if (c == '\\' || c == '/' || c == ':')
+            return kNameSeparator;
+        if (c < 0x20 || c == 0x7F || strchr("<>\"|?*", c))
+            return kNameBadCharacter;
+        ++i;
+    }
+    if (field[lastChar] == '.' || field[lastChar] == ' ')
+        return kNameBadEnding;
+    if (IsReservedDeviceName(name, length))
+        return kNameReservedDevice;
+    if (directoryLength + 1 + length > kPathBufferSize - 1)
+        return kNameTooLong;
+    return kNameAccepted;
+}
+
+const char* DescribeSaverNameVerdict(SaverNameVerdict verdict)
+{
+    switch (verdict) {
+    case kNameAccepted: return "accepted";
+    case kNameUnterminated: return "the name field holds no NUL within its 260 bytes";
+    case kNameEmpty: return "the name is empty, \".\" or \"..\"";
+    case kNameSeparator: return "the name holds a backslash, slash or colon";
+    case kNameBadCharacter: return "the name holds a control character or one of < > \" | ? *";
+    case kNameBrokenCharacter: return "the name ends in a lead byte without its second byte";
+    case kNameBadEnding: return "the name ends in a dot or a blank";
+    case kNameReservedDevice: return "the name is a reserved device name";
+    case kNameTooLong: return "the saver's path in the system directory would exceed 259 bytes";
+    }
+    return "unknown";
+}
+
+int LocatePayload(const unsigned char* buffer, size_t length, size_t* boundary, size_t* payload)
+{
+    char marker[kBoundaryLength];
+    AssembleSetupBoundary(marker);
+    size_t at = FindBoundary(buffer, length, marker);
+    if (at == length || length - at < kPayloadOffset)
+        return 0;
+    *boundary = at;
+    *payload = at + kPayloadOffset;
+    return 1;
+}
+
+int FindLogo(const unsigned char* payload, size_t payloadLength, const unsigned char** logo,
+             uint32_t* logoLength)
+{
+    char marker[kBoundaryLength];
+    AssembleSaverBoundary(marker);
+    size_t j = FindBoundary(payload, payloadLength, marker);
+    if (j == payloadLength)
+        return 0;
+
+    *logo = nullptr;
+    *logoLength = 0;
+    // From here on every test is "does the rest hold n more bytes", by subtraction.
+    size_t rest = payloadLength - j;
+    if (rest < kDataFirstStringOffset + 4)
+        return 1;
+    uint32_t logoBytes = ReadLittle32(payload + j + kDataLogoLengthOffset);
+    uint32_t firstString = ReadLittle32(payload + j + kDataFirstStringOffset);
+    if (logoBytes == 0)
+        return 1;
+    rest -= kDataFirstStringOffset + 4;
+    if (rest < firstString || rest - firstString < 4)
+        return 1;
+    rest -= static_cast<size_t>(firstString) + 4;
+    size_t secondAt = j + kDataFirstStringOffset + 4 + firstString;
+    uint32_t secondString = ReadLittle32(payload + secondAt);
+    if (rest < secondString || rest - secondString < 4)
+        return 1;
+    rest -= static_cast<size_t>(secondString) + 4;
+    if (rest < logoBytes)
+        return 1;
+    *logo = payload + secondAt + 4 + secondString + 4;
+    *logoLength = logoBytes;
+    return 1;
+}

@@ -1,0 +1,75 @@
+// The setup file's layout and the part of the screen saver's data block that the setup reads.
+// Pure byte logic over a buffer: no platform calls, so the native build can test and fuzz it.
+//
+// Setup file (offsets from its first byte; P = length of the program image):
+//
+//   0            P bytes    the setup program's image (never holds SetupBoundary whole)
+//   P            46 bytes   SetupBoundary "@@@@@-----boundary of setup and data-----@@@@@"
+//   P + 46       260 bytes  SaverNameField: bare file name, NUL within the field, NUL-filled
+//   P + 306      to end     the screen-saver file, byte for byte (the payload)
+//
+// Screen saver's data block (offsets from its marker; 32-bit little-endian numbers):
+//
+//   0            46 bytes   SaverBoundary "@@@@@-----boundary of saver and data-----@@@@@"
+//   46           132 bytes  the screen saver's own settings (not read here)
+//   178          4          L: logo length in bytes, 0 for none
+//   182          4          (not read)
+//   186          4          A: length of the first counted string
+//   190          A          first counted string (not read)
+//   190 + A      4          B: length of the second counted string
+//   194 + A      B          second counted string (not read)
+//   194 + A + B  4          (not read)
+//   198 + A + B  L          LogoDib: packed DIB (header, colour table, bits)
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "support/pathscan.h"
+
+enum {
+    kBoundaryLength = 46,
+    kSaverNameFieldLength = 260,
+    kPayloadOffset = kBoundaryLength + kSaverNameFieldLength,  // from the boundary's first byte
+    kDataLogoLengthOffset = 178,
+    kDataFirstStringOffset = 186,
+    kDataFixedLength = 198,  // data block bytes in front of the logo, without the two strings
+};
+
+// The markers are assembled from three pieces at run time, so that the program's own image
+// never holds them whole and the first SetupBoundary in the file is the payload's.
+void AssembleSetupBoundary(char marker[kBoundaryLength]);
+void AssembleSaverBoundary(char marker[kBoundaryLength]);
+
+// Smallest offset at which the 46 bytes of marker stand in data; length when nowhere.
+size_t FindBoundary(const unsigned char* data, size_t length, const char* marker);
+
+// Why a name field is refused (0 = accepted).
+enum SaverNameVerdict {
+    kNameAccepted = 0,
+    kNameUnterminated,   // no NUL within the 260-byte field
+    kNameEmpty,          // empty, "." or ".."
+    kNameSeparator,      // a backslash, slash or colon as a one-byte character
+    kNameBadCharacter,   // a control character, a wildcard or another character no file name holds
+    kNameBrokenCharacter,// a lead byte without its second byte
+    kNameBadEnding,      // ends in a dot or a blank
+    kNameReservedDevice, // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension
+    kNameTooLong,        // directory, backslash and name would exceed 259 bytes
+};
+
+// Judges the name field at field (kSaverNameFieldLength bytes) as one bare file name to be
+// placed in a directory whose path is directoryLength bytes long (without a trailing
+// backslash). isLead must be the lead-byte test of the code page that will open the file.
+SaverNameVerdict CheckSaverName(const unsigned char* field, size_t directoryLength, LeadByteTest isLead);
+
+// Text of a verdict, for the package builder's messages.
+const char* DescribeSaverNameVerdict(SaverNameVerdict verdict);
+
+// Finds the payload behind the first SetupBoundary: 1 and its offset (boundary + 306) when
+// the buffer holds a whole name field behind the boundary, else 0.
+int LocatePayload(const unsigned char* buffer, size_t length, size_t* boundary, size_t* payload);
+
+// Finds the logo in the payload's data block. 0 when the payload holds no SaverBoundary.
+// On 1, *logoLength is 0 when there is no logo, or when any field, string or the logo
+// itself would run past the end of the payload; otherwise *logo points into the payload.
+int FindLogo(const unsigned char* payload, size_t payloadLength, const unsigned char** logo,
+             uint32_t* logoLength);

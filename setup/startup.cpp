@@ -1,0 +1,188 @@
+// Start-up of the setup: a straight line of steps, the first failure ends it silently, and
+// one place releases what was acquired (the file buffer, the wait cursor).
+#include "setup/startup.h"
+
+#include "screen/bitmap.h"
+#include "screen/prompts.h"
+#include "screen/wndproc.h"
+#include "setup/extract.h"
+#include "setup/package.h"
+#include "setup/state.h"
+#include "support/paths.h"
+
+enum { kLowColorText = 103 };
+
+static const char kWindowClass[] = "SetupWClass";
+static const char kWindowTitle[] = "Setup";
+
+int IsLowColorDisplay()
+{
+    HWND desktop = GetDesktopWindow();
+    HDC dc = GetDC(desktop);
+    if (!dc)
+        return 0;
+    int bits = GetDeviceCaps(dc, BITSPIXEL);
+    ReleaseDC(desktop, dc);
+    return bits <= 8;
+}
+
+// The program's own path as the first token of the command line, by the platform's rule
+// for it: inside quotes up to the closing quote, otherwise up to the first blank or tab.
+// Quote, blank and tab are never the second byte of a double-byte character.
+static int CopyProgramToken(const char* commandLine, char* token)
+{
+    const char* start = commandLine;
+    const char* end;
+    if (*start == '"') {
+        ++start;
+        end = start;
+        while (*end != '\0' && *end != '"')
+            ++end;
+    } else {
+        end = start;
+        while (*end != '\0' && *end != ' ' && *end != '\t')
+            ++end;
+    }
+    size_t length = static_cast<size_t>(end - start);
+    if (length == 0 || length >= MAX_PATH)
+        return 0;
+    CopyMemory(token, start, length);
+    token[length] = '\0';
+    return 1;
+}
+
+static int HasDirectory(char* path)
+{
+    char* name = GetFileNamePart(path);
+    return name != path && name[-1] == '\\';
+}
+
+int GetSetupFilePath(const char* commandLine, char* setupDir, char* path)
+{
+    char cmd[MAX_PATH] = {};
+    if (!CopyProgramToken(commandLine, cmd) || !HasDirectory(cmd)) {
+        // Started by bare name (a console, a relative start): the module knows its file.
+        DWORD length = GetModuleFileNameA(nullptr, cmd, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH || !HasDirectory(cmd))
+            return 0;
+    }
+    char name[MAX_PATH];
+    char* namePart = GetFileNamePart(cmd);
+    lstrcpyA(name, namePart);
+    namePart[-1] = '\0';  // cmd now holds the directory part
+    lstrcpyA(setupDir, cmd);
+    int dirLength = lstrlenA(setupDir);
+    if (dirLength > 0 && setupDir[dirLength - 1] == ':')
+        lstrcatA(setupDir, "\\");  // C: becomes C:\ .
+    lstrcpyA(path, setupDir);
+    return AppendPathPart(path, name);
+}
+
+// Reads the whole file at path into a zero-filled movable block; the block stays locked
+// and is returned in *handle for the caller to release.
+static BYTE* ReadOwnFile(const char* path, DWORD length, HGLOBAL* handle)
+{
+    *handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length);
+    if (!*handle)
+        return nullptr;
+    BYTE* buffer = static_cast<BYTE*>(GlobalLock(*handle));
+    if (!buffer)
+        return nullptr;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    DWORD read = 0;
+    BOOL ok = ReadFile(file, buffer, length, &read, nullptr);
+    CloseHandle(file);
+    return ok && read == length ? buffer : nullptr;
+}
+
+static void ReleaseOwnFile(HGLOBAL handle)
+{
+    if (!handle)
+        return;
+    GlobalUnlock(handle);
+    GlobalFree(handle);
+}
+
+// Extracts the saver and makes the logo; 1 when start-up may go on to the window.
+static int UnpackOwnFile(const char* path)
+{
+    DWORD length = GetFileLength(path);
+    HGLOBAL handle = nullptr;
+    const BYTE* buffer = ReadOwnFile(path, length, &handle);
+    int ok = 0;
+    const BYTE* payload = nullptr;
+    DWORD payloadLength = 0;
+    if (buffer && ExtractSaver(buffer, length, &payload, &payloadLength)) {
+        const unsigned char* logo = nullptr;
+        uint32_t logoLength = 0;
+        if (FindLogo(payload, payloadLength, &logo, &logoLength)) {
+            ok = 1;
+            if (logoLength != 0)
+                g_state.logoBitmap = MakeLogoBitmap(logo, logoLength);
+        }
+    }
+    ReleaseOwnFile(handle);
+    return ok;
+}
+
+static void RegisterSetupClass(HINSTANCE instance)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_SAVEBITS;
+    windowClass.lpfnWndProc = SetupWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, "IDI_APPICON");
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = kWindowClass;
+    RegisterClassA(&windowClass);
+}
+
+int InitSetup(HINSTANCE instance, int showCommand)
+{
+    if (IsLowColorDisplay()) {
+        ShowErrorText(GetFocus(), kLowColorText);
+        return 0;
+    }
+    g_state.instance = instance;
+    EnsureTempDirectory(g_state.tempDir);
+
+    char path[MAX_PATH];
+    if (!GetSetupFilePath(GetCommandLineA(), g_state.setupDir, path))
+        return 0;
+    g_state.savedCursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    int unpacked = UnpackOwnFile(path);
+    SetCursor(g_state.savedCursor);
+    if (!unpacked)
+        return 0;
+
+    RegisterSetupClass(instance);
+    HWND window = CreateWindowExA(0, kWindowClass, kWindowTitle, WS_POPUP, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                                  GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, instance, nullptr);
+    if (!window)
+        return 0;
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+    return 1;
+}
+
+int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+{
+    if (!InitSetup(instance, showCommand))
+        return 0;
+    MSG message = {};
+    BOOL got;
+    // GetMessageA answers -1 on error: the loop ends then as it does on WM_QUIT.
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0 && got != -1) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    if (g_state.logoBitmap) {
+        DeleteObject(g_state.logoBitmap);
+        g_state.logoBitmap = nullptr;
+    }
+    return got == -1 ? 0 : static_cast<int>(message.wParam);
+}

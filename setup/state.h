@@ -1,0 +1,20 @@
+// The one process-wide state record of the setup. Start-up fills it, the window procedure
+// and the screen drawing read and update it; nothing else holds state.
+#pragma once
+#include <windows.h>
+
+struct SetupState {
+    HINSTANCE instance;        // own module: icon and string resources come from it
+    char tempDir[MAX_PATH];    // the user's temporary directory, as the platform gives it
+    char setupDir[MAX_PATH];   // directory of the setup's own file
+    char saverPath[MAX_PATH];  // extracted screen-saver file: system directory + name from the package
+    char saverTitle[MAX_PATH]; // file-name part of saverPath without its extension
+    HCURSOR savedCursor;       // cursor that was current before the wait cursor
+    HBITMAP logoBitmap;        // logo made at start-up; null when the package carries none
+    HFONT titleFont;           // window lifetime; null when it could not be made
+    HFONT percentFont;         // window lifetime; null when it could not be made
+    UINT_PTR timerId;          // running progress timer, 0 while none runs
+    LONG progress;             // percent, 0 to 100; 0 also means "not yet confirmed"
+};
+
+extern SetupState g_state;

@@ -1,0 +1,22 @@
+// Path-name utilities of the setup, on NUL-terminated multibyte paths in 260-byte buffers
+// (MAX_PATH), safe for the double-byte characters of the ANSI code page.
+#pragma once
+#include <windows.h>
+
+// 1 when byte is a lead byte of the system's ANSI code page (the one CreateFileA uses).
+int IsAnsiLeadByte(unsigned char byte);
+
+// Pointer into path: the text after the last backslash, or after a drive prefix.
+char* GetFileNamePart(char* path);
+// Pointer into path: the extension without its dot, or the terminating NUL.
+char* GetExtensionPart(char* path);
+// Replaces or appends the extension; 1 when done, 0 when it would not fit (path unchanged).
+int SetExtension(char* path, const char* extension);
+// Joins part with one backslash; 1 when done, 0 when it would not fit (path unchanged).
+int AppendPathPart(char* path, const char* part);
+// 1 when something exists under path (wildcards allowed), else 0.
+int PathExists(const char* path);
+// Size of the first entry matching path (low 32 bits), 0 when nothing is found.
+DWORD GetFileLength(const char* path);
+// Writes the temporary directory into buffer (260 bytes) and creates its last level when missing.
+void EnsureTempDirectory(char* buffer);

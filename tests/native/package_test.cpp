@@ -1,0 +1,224 @@
+// The setup file's layout read from hand-made packages: the payload behind the first
+// boundary, the name field's rules, and the logo's place in the saver's data block with
+// every length taken as hostile.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "setup/package.h"
+#include "tests/native/cp932.h"
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+void Append(Bytes& out, const void* data, size_t n)
+{
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    out.insert(out.end(), p, p + n);
+}
+
+void Append32(Bytes& out, uint32_t v)
+{
+    unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+    Append(out, b, 4);
+}
+
+Bytes SetupMarker()
+{
+    char m[kBoundaryLength];
+    AssembleSetupBoundary(m);
+    return Bytes(m, m + kBoundaryLength);
+}
+
+Bytes SaverMarker()
+{
+    char m[kBoundaryLength];
+    AssembleSaverBoundary(m);
+    return Bytes(m, m + kBoundaryLength);
+}
+
+// A data block with the given fields; the logo bytes follow when present.
+Bytes DataBlock(uint32_t logoLength, uint32_t a, uint32_t b, size_t logoBytesPresent)
+{
+    Bytes out = SaverMarker();
+    out.resize(out.size() + 132, 0x11);
+    Append32(out, logoLength);
+    Append32(out, 0);
+    Append32(out, a);
+    out.resize(out.size() + a, 'a');
+    Append32(out, b);
+    out.resize(out.size() + b, 'b');
+    Append32(out, 0);
+    out.resize(out.size() + logoBytesPresent, 0x42);
+    return out;
+}
+
+TEST(Markers, AssembledFromPieces)
+{
+    Bytes setup = SetupMarker(), saver = SaverMarker();
+    EXPECT_EQ("@@@@@-----boundary of setup and data-----@@@@@", std::string(setup.begin(), setup.end()));
+    EXPECT_EQ("@@@@@-----boundary of saver and data-----@@@@@", std::string(saver.begin(), saver.end()));
+}
+
+TEST(FindBoundary, SmallestOffsetOrLength)
+{
+    Bytes marker = SetupMarker();
+    const char* m = reinterpret_cast<const char*>(marker.data());
+    Bytes data(1000, 0);
+    EXPECT_EQ(1000u, FindBoundary(data.data(), data.size(), m));
+    EXPECT_EQ(10u, FindBoundary(data.data(), 10, m));
+    EXPECT_EQ(0u, FindBoundary(data.data(), 0, m));
+    // Near misses everywhere, and the marker at 0, in the middle, at the very end, twice.
+    for (size_t at : {size_t(0), size_t(1), size_t(477), size_t(1000 - kBoundaryLength)}) {
+        Bytes d(1000, '@');
+        for (size_t k = 0; k + 10 < d.size(); k += 13)
+            memcpy(&d[k], "-----@@@@@", 10);
+        memcpy(&d[at], m, kBoundaryLength);
+        if (at + 2 * kBoundaryLength + 5 <= d.size())
+            memcpy(&d[at + kBoundaryLength + 5], m, kBoundaryLength);
+        EXPECT_EQ(at, FindBoundary(d.data(), d.size(), m)) << "at " << at;
+    }
+    // Every prefix of the marker alone, and the marker less its last byte, is no match.
+    EXPECT_EQ(kBoundaryLength - 1, FindBoundary(marker.data(), kBoundaryLength - 1, m));
+    Bytes broken = marker;
+    broken[kBoundaryLength - 1] = '#';
+    EXPECT_EQ(kBoundaryLength, FindBoundary(broken.data(), broken.size(), m));
+}
+
+TEST(LocatePayload, NeedsTheWholeNameField)
+{
+    Bytes file(100, 0x90);
+    Append(file, SetupMarker().data(), kBoundaryLength);
+    size_t boundary = 0, payload = 0;
+    Bytes shortFile = file;
+    shortFile.resize(file.size() + kSaverNameFieldLength - 1, 0);
+    EXPECT_EQ(0, LocatePayload(shortFile.data(), shortFile.size(), &boundary, &payload));
+    file.resize(file.size() + kSaverNameFieldLength, 0);  // empty payload
+    ASSERT_EQ(1, LocatePayload(file.data(), file.size(), &boundary, &payload));
+    EXPECT_EQ(100u, boundary);
+    EXPECT_EQ(file.size(), payload);
+    Bytes none(5000, 0);
+    EXPECT_EQ(0, LocatePayload(none.data(), none.size(), &boundary, &payload));
+}
+
+SaverNameVerdict Judge(const std::string& name, size_t directoryLength = 19)
+{
+    Bytes field(kSaverNameFieldLength, 0);
+    memcpy(field.data(), name.data(), std::min(name.size(), field.size()));
+    return CheckSaverName(field.data(), directoryLength, IsCp932LeadByte);
+}
+
+TEST(SaverName, Rules)
+{
+    struct { std::string name; SaverNameVerdict verdict; } cases[] = {
+        {"abc.scr", kNameAccepted},
+        {"a.b.scr", kNameAccepted},
+        {"abc", kNameAccepted},
+        {"\x95\x5C.scr", kNameAccepted},       // 0x5C as a second byte is part of a character
+        {"\x83\x58\x83\x4E.scr", kNameAccepted},
+        {"CONSOLE.scr", kNameAccepted},
+        {"COM0.scr", kNameAccepted},
+        {"", kNameEmpty},
+        {".", kNameEmpty},
+        {"..", kNameEmpty},
+        {"..\\evil.scr", kNameSeparator},
+        {"sub/evil.scr", kNameSeparator},
+        {"C:evil.scr", kNameSeparator},
+        {"x\\\x95", kNameSeparator},
+        {"a\tb.scr", kNameBadCharacter},
+        {"a\x1F.scr", kNameBadCharacter},
+        {"a*.scr", kNameBadCharacter},
+        {"a?.scr", kNameBadCharacter},
+        {"a\".scr", kNameBadCharacter},
+        {"abc\x95", kNameBrokenCharacter},
+        {"abc.", kNameBadEnding},
+        {"abc ", kNameBadEnding},
+        {"CON", kNameReservedDevice},
+        {"con.scr", kNameReservedDevice},
+        {"Nul .txt", kNameReservedDevice},
+        {"LPT9.scr", kNameReservedDevice},
+        {"com1", kNameReservedDevice},
+        {"aux.a.b", kNameReservedDevice},
+    };
+    for (auto& c : cases)
+        EXPECT_EQ(c.verdict, Judge(c.name)) << "name '" << c.name << "'";
+}
+
+TEST(SaverName, FieldAndPathLength)
+{
+    Bytes field(kSaverNameFieldLength, 'x');
+    EXPECT_EQ(kNameUnterminated, CheckSaverName(field.data(), 19, IsCp932LeadByte));
+    // Directory (19) + backslash + name must stay within 259 bytes.
+    EXPECT_EQ(kNameAccepted, Judge(std::string(239, 'n')));
+    EXPECT_EQ(kNameTooLong, Judge(std::string(240, 'n')));
+    EXPECT_EQ(kNameTooLong, Judge("abc.scr", 252));
+}
+
+TEST(FindLogo, WellFormedBlock)
+{
+    Bytes payload(300, 0x4D);
+    Bytes block = DataBlock(8, 3, 5, 8);
+    Append(payload, block.data(), block.size());
+    const unsigned char* logo = nullptr;
+    uint32_t logoLength = 99;
+    ASSERT_EQ(1, FindLogo(payload.data(), payload.size(), &logo, &logoLength));
+    EXPECT_EQ(8u, logoLength);
+    EXPECT_EQ(payload.data() + 300 + 198 + 3 + 5, logo);
+    EXPECT_EQ(0x42, logo[0]);
+}
+
+TEST(FindLogo, NoMarkerFails)
+{
+    Bytes payload(300, 0);
+    const unsigned char* logo = nullptr;
+    uint32_t logoLength = 0;
+    EXPECT_EQ(0, FindLogo(payload.data(), payload.size(), &logo, &logoLength));
+    EXPECT_EQ(0, FindLogo(payload.data(), 0, &logo, &logoLength));
+}
+
+// Each case has the marker but no usable logo: the result is 1 with logoLength 0.
+TEST(FindLogo, LengthsPastTheEndGiveNoLogo)
+{
+    struct { uint32_t l, a, b; size_t present; size_t cut; } cases[] = {
+        {0, 0, 0, 0, 0},                   // L = 0
+        {8, 0, 0, 7, 0},                   // logo one byte short
+        {8, 3, 5, 8, 8 + 1},               // cut into the unread field before the logo
+        {8, 0xFFFFFFFFu, 0, 0, 0},         // A near 2^32
+        {8, 0xFFFFFFFCu, 0, 0, 0},         // A + 4 wraps to 0
+        {8, 0, 0xFFFFFFFFu, 0, 0},         // B near 2^32
+        {0xFFFFFFFFu, 0, 0, 16, 0},        // L near 2^32
+        {8, 0, 0, 8, 8 + 4 + 4 + 4 + 1},   // cut inside the fixed fields
+    };
+    for (auto& c : cases) {
+        Bytes payload = DataBlock(c.l, c.a > 1000 ? 0 : c.a, c.b > 1000 ? 0 : c.b, c.present);
+        // Put the hostile A and B into their fields after building a short block.
+        if (c.a > 1000) {
+            payload[186] = payload[187] = payload[188] = payload[189] = 0;
+            uint32_t a = c.a;
+            memcpy(&payload[186], &a, 4);
+        }
+        if (c.b > 1000) {
+            uint32_t b = c.b;
+            memcpy(&payload[190], &b, 4);
+        }
+        payload.resize(payload.size() - std::min(c.cut, payload.size()));
+        const unsigned char* logo = nullptr;
+        uint32_t logoLength = 77;
+        ASSERT_EQ(1, FindLogo(payload.data(), payload.size(), &logo, &logoLength))
+            << "L " << c.l << " A " << c.a << " B " << c.b;
+        EXPECT_EQ(0u, logoLength) << "L " << c.l << " A " << c.a << " B " << c.b;
+    }
+    // The marker with the fields from 178 on missing altogether.
+    Bytes bare = SaverMarker();
+    bare.resize(bare.size() + 140, 0);
+    const unsigned char* logo = nullptr;
+    uint32_t logoLength = 77;
+    EXPECT_EQ(1, FindLogo(bare.data(), bare.size(), &logo, &logoLength));
+    EXPECT_EQ(0u, logoLength);
+}
+
+}  // namespace
