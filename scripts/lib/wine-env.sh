@@ -6,6 +6,9 @@
 # Exports WINEPREFIX, WINEDEBUG, LC_ALL/LANG (ANSI code page 932) and DISPLAY.
 
 WINE_ENV_PIDS=()
+# The 64-bit loader by its own path: /usr/bin/wine prefers the 32-bit one, which not every
+# kernel can run.
+export WINE64=/usr/lib/wine/wine64
 
 wine_env_stop() {
   local pid
@@ -57,10 +60,10 @@ wine_env_start() {
   WINE_ENV_SERVER_PID=$!
   WINE_ENV_PIDS+=("$WINE_ENV_SERVER_PID")
   if [ "$fresh" = 1 ]; then
-    wine wineboot -i >/dev/null 2>&1 || true
+    "$WINE64" wineboot -i >/dev/null 2>&1 || true
     # No window manager on Xvfb: unmanaged windows close at once instead of after 2 s.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   fi
   # The desktop's first start fixes its display: make it start now, on this one.
-  wine cmd /c exit >/dev/null 2>&1 || true
+  "$WINE64" cmd /c exit >/dev/null 2>&1 || true
 }
