@@ -57,15 +57,10 @@ static int HasDirectory(char* path)
     return name != path && name[-1] == '\\';
 }
 
-int GetSetupFilePath(const char* commandLine, char* setupDir, char* path)
+// Splits the full path in cmd into setupDir (C: becomes C:\) and path, the directory
+// joined with the file name again.
+static int SplitSetupPath(char* cmd, char* setupDir, char* path)
 {
-    char cmd[MAX_PATH] = {};
-    if (!CopyProgramToken(commandLine, cmd) || !HasDirectory(cmd)) {
-        // Started by bare name (a console, a relative start): the module knows its file.
-        DWORD length = GetModuleFileNameA(nullptr, cmd, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH || !HasDirectory(cmd))
-            return 0;
-    }
     char name[MAX_PATH];
     char* namePart = GetFileNamePart(cmd);
     lstrcpyA(name, namePart);
@@ -73,9 +68,23 @@ int GetSetupFilePath(const char* commandLine, char* setupDir, char* path)
     lstrcpyA(setupDir, cmd);
     int dirLength = lstrlenA(setupDir);
     if (dirLength > 0 && setupDir[dirLength - 1] == ':')
-        lstrcatA(setupDir, "\\");  // C: becomes C:\ .
+        lstrcatA(setupDir, "\\");
     lstrcpyA(path, setupDir);
     return AppendPathPart(path, name);
+}
+
+int GetSetupFilePath(const char* commandLine, char* setupDir, char* path)
+{
+    char cmd[MAX_PATH] = {};
+    if (CopyProgramToken(commandLine, cmd) && HasDirectory(cmd) && SplitSetupPath(cmd, setupDir, path) &&
+        PathExists(path))
+        return 1;
+    // Started by bare name from a console, or by a command line whose first token is not
+    // the program's file (an unquoted path with blanks): the module knows its own file.
+    DWORD length = GetModuleFileNameA(nullptr, cmd, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !HasDirectory(cmd))
+        return 0;
+    return SplitSetupPath(cmd, setupDir, path);
 }
 
 // Reads the whole file at path into a zero-filled movable block; the block stays locked

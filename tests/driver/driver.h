@@ -1,0 +1,98 @@
+// The test driver: runs the real SETUP.exe under Wine the way a user would meet it, and
+// looks at what it leaves in the prefix (system directory, system.ini, registry).
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/mksetup/package_writer.h"
+
+namespace driver {
+
+// A Unix path (as CMake and the scripts know it) as a Windows path of Wine's Z: drive.
+std::string WindowsPath(const std::string& unixPath);
+// The environment variable name holding a Unix path, as a Windows path; "" when unset.
+std::string EnvPath(const char* name);
+
+ByteVector ReadBytes(const std::string& path);
+bool WriteBytes(const std::string& path, const ByteVector& bytes);
+bool FileExists(const std::string& path);
+
+// The directory SETUP.exe writes the saver to (as this process sees it: a 32-bit process's
+// view of system32 is redirected exactly as SETUP.exe's is).
+std::string SystemDirectory();
+
+// A fresh directory under the temporary directory, removed with everything in it by the
+// destructor.
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::string& name);
+    ~ScratchDir();
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+// One started program. The destructor ends it if it still runs.
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // CreateProcessA(exe, commandLine, ..., workDir). The command line is passed exactly as
+    // given, so tests control what GetCommandLineA answers.
+    bool Start(const std::string& exe, const std::string& commandLine, const std::string& workDir = "");
+    // Waits for the exit; true with the exit code when it came within timeoutMs.
+    bool WaitExit(DWORD timeoutMs, DWORD* exitCode);
+    DWORD id() const { return pid_; }
+    bool running() const;
+    void Kill();
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD pid_ = 0;
+};
+
+// Visible top-level windows of process pid with class className ("#32770" for boxes).
+std::vector<HWND> FindWindows(DWORD pid, const char* className);
+// Waits up to timeoutMs for such a window; null when none came.
+HWND WaitForWindow(DWORD pid, const char* className, DWORD timeoutMs);
+
+std::string WindowText(HWND window);
+// The message text of a box (its static control 0xFFFF).
+std::string BoxText(HWND box);
+// Ids of the push buttons a box offers (IDOK, IDYES, IDNO, ...), in control order.
+std::vector<int> BoxButtons(HWND box);
+// Presses the box's button id as a user's click would.
+bool PressBoxButton(HWND box, int id);
+// A key press and release sent to the window, as the keyboard would deliver it.
+void SendKey(HWND window, UINT virtualKey);
+
+// The screen's pixel at (x, y) as RGB, read back from the display.
+COLORREF ScreenPixel(int x, int y);
+// The whole screen as a 24-bit BMP file.
+bool SaveScreenshot(const std::string& path);
+
+// The saver entries that a run may write: system.ini [boot] SCRNSAVE.EXE and
+// HKCU\Control Panel\Desktop SCRNSAVE.EXE. Reset() removes both; Read*() give "" when absent.
+std::string ReadIniSaver();
+std::string ReadRegistrySaver();
+void ResetSaverEntries();
+
+// A package of the stub at SETUP_EXE with the given name and saver bytes; empty when the
+// stub can't be read.
+ByteVector MakePackage(const std::string& name, const ByteVector& saver);
+// Saver bytes: some program-like bytes followed by a data block (logo optional).
+ByteVector MakeSaver(const ByteVector& logoDib = ByteVector(), size_t imageBytes = 4096);
+
+// CP932 bytes of a wide text, to compare with what the program's boxes show.
+std::string Cp932(const wchar_t* text);
+// UTF-8 of CP932 bytes, for printing.
+std::string Utf8FromCp932(const std::string& bytes);
+
+}  // namespace driver

@@ -1,0 +1,59 @@
+// The built stubs hold neither marker whole (the pieces are joined at run time), and the
+// search finds the package boundary right behind a stub's image.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "setup/package.h"
+
+namespace {
+
+std::vector<std::string> StubPaths()
+{
+    std::vector<std::string> paths;
+    const char* list = getenv("SETUP_STUBS");
+    std::stringstream in(list ? list : "");
+    std::string path;
+    while (std::getline(in, path, ':'))
+        if (!path.empty())
+            paths.push_back(path);
+    return paths;
+}
+
+std::vector<unsigned char> ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(BuiltStubs, HoldNeitherMarkerWhole)
+{
+    std::vector<std::string> paths = StubPaths();
+    ASSERT_EQ(2u, paths.size()) << "SETUP_STUBS must list the x64 and x86 stubs";
+    char setupMarker[kBoundaryLength], saverMarker[kBoundaryLength];
+    AssembleSetupBoundary(setupMarker);
+    AssembleSaverBoundary(saverMarker);
+    for (const std::string& path : paths) {
+        std::vector<unsigned char> stub = ReadAll(path);
+        ASSERT_GT(stub.size(), 1024u) << path << " is missing or empty: build the Windows trees first";
+        EXPECT_EQ(stub.size(), FindBoundary(stub.data(), stub.size(), setupMarker)) << path;
+        EXPECT_EQ(stub.size(), FindBoundary(stub.data(), stub.size(), saverMarker)) << path;
+        // The pieces themselves are there, apart: that is how the markers come about.
+        std::string text(stub.begin(), stub.end());
+        EXPECT_NE(std::string::npos, text.find("boundary of setup and data")) << path;
+
+        std::vector<unsigned char> package = stub;
+        package.insert(package.end(), setupMarker, setupMarker + kBoundaryLength);
+        package.resize(package.size() + kSaverNameFieldLength, 0);
+        size_t boundary = 0, payload = 0;
+        ASSERT_EQ(1, LocatePayload(package.data(), package.size(), &boundary, &payload));
+        EXPECT_EQ(stub.size(), boundary) << path;
+    }
+}
+
+}  // namespace
