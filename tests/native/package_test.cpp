@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "setup/package.h"
+#include "tools/mksetup/package_writer.h"
 #include "tests/native/cp932.h"
 
 namespace {
@@ -18,13 +19,6 @@ void Append(Bytes& out, const void* data, size_t n)
 {
     const unsigned char* p = static_cast<const unsigned char*>(data);
     out.insert(out.end(), p, p + n);
-}
-
-void Append32(Bytes& out, uint32_t v)
-{
-    unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-    Append(out, b, 4);
 }
 
 Bytes SetupMarker()
@@ -41,19 +35,12 @@ Bytes SaverMarker()
     return Bytes(m, m + kBoundaryLength);
 }
 
-// A data block with the given fields; the logo bytes follow when present.
+// A data block with the given fields; logoBytesPresent logo bytes follow, whatever L says.
 Bytes DataBlock(uint32_t logoLength, uint32_t a, uint32_t b, size_t logoBytesPresent)
 {
-    Bytes out = SaverMarker();
-    out.resize(out.size() + 132, 0x11);
-    Append32(out, logoLength);
-    Append32(out, 0);
-    Append32(out, a);
-    out.resize(out.size() + a, 'a');
-    Append32(out, b);
-    out.resize(out.size() + b, 'b');
-    Append32(out, 0);
-    out.resize(out.size() + logoBytesPresent, 0x42);
+    Bytes out = BuildSaverDataBlock(Bytes(132, 0x11), std::string(a, 'a'), std::string(b, 'b'),
+                                    Bytes(logoBytesPresent, 0x42));
+    memcpy(&out[kDataLogoLengthOffset], &logoLength, 4);  // little-endian host
     return out;
 }
 
