@@ -1,0 +1,286 @@
+// The setup screen as the window shows it: a vertical blue gradient of 100 bands, the saver's
+// name and the setup caption in the upper left, the logo on the bottom edge, and a progress
+// bar with its percentage in the lower right. A full paint composes all of it off screen and
+// hands the window one finished frame; a progress paint redraws the bar alone, so that the
+// timer's frequent ticks cost no more than the 40 rows of the bar.
+#include "screen/compose.h"
+
+#include "screen/bitmap.h"
+#include "setup/state.h"
+
+namespace {
+
+// Second title line, "スクリーンセーバー セットアップ" in code page 932 (31 bytes).
+const char kCaptionLine[] = "\x83\x58\x83\x4E\x83\x8A\x81\x5B\x83\x93\x83\x5A\x81\x5B\x83\x6F\x81\x5B\x20"
+                            "\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76";
+// Title face "ＭＳ 明朝" in code page 932 (9 bytes).
+const char kTitleFace[] = "\x82\x6C\x82\x72\x20\x96\xBE\x92\xA9";
+// Percentage face "ＭＳ ゴシック" in code page 932 (13 bytes).
+const char kPercentFace[] = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
+
+const int kTextBufferSize = 512;
+const int kTitleLeft = 32;
+const int kTitleTop = 32;
+const int kLogoLeft = 16;
+const int kBarHeight = 40;
+const int kBarRightMargin = 20;
+const int kBarBottomMargin = 20;
+const int kBandCount = 100;
+const COLORREF kLogoKey = RGB(0, 0, 0);
+const COLORREF kTitleColour = RGB(255, 255, 255);
+const COLORREF kEmptyTextColour = RGB(0, 0, 0);
+const COLORREF kFilledColour = RGB(255, 0, 255);
+const COLORREF kFilledTextColour = RGB(0, 0, 128);
+
+// Where the bar stands in the window: left x, top row, width B and filled width F.
+struct BarLayout {
+    int left;
+    int top;
+    int width;
+    int filled;
+};
+
+// The two pre-rendered pictures of the bar, as it looks at 0 % and at 100 %, each a memory
+// context with a bitmap of its own selected (either may be null when it could not be made).
+struct BarStrips {
+    HDC emptyDc;
+    HBITMAP emptyBitmap;
+    HDC filledDc;
+    HBITMAP filledBitmap;
+};
+
+// Every field of the logical font set here, so that nothing depends on a default.
+void FillSetupFont(LOGFONTA* font, int height, BYTE italic, const char* face)
+{
+    font->lfHeight = height;
+    font->lfWidth = 0;
+    font->lfEscapement = 0;
+    font->lfOrientation = 0;
+    font->lfWeight = FW_NORMAL;
+    font->lfItalic = italic;
+    font->lfUnderline = 0;
+    font->lfStrikeOut = 0;
+    font->lfCharSet = SHIFTJIS_CHARSET;
+    font->lfOutPrecision = OUT_DEFAULT_PRECIS;
+    font->lfClipPrecision = CLIP_DEFAULT_PRECIS;
+    font->lfQuality = PROOF_QUALITY;
+    font->lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+    // The face names are far shorter than the field; the rest of it stays zero.
+    ZeroMemory(font->lfFaceName, sizeof font->lfFaceName);
+    lstrcpynA(font->lfFaceName, face, LF_FACESIZE);
+}
+
+// A missing font is replaced by the system's own at every use.
+HGDIOBJ FontOrSystem(HFONT font)
+{
+    return font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT);
+}
+
+// The progress as drawn: the window keeps it within 0 to 100; anything else is held to that
+// range so that the filled part never leaves the bar.
+int GetShownProgress()
+{
+    if (g_state.progress < 0)
+        return 0;
+    if (g_state.progress > 100)
+        return 100;
+    return static_cast<int>(g_state.progress);
+}
+
+// The bar's place in a client area of W x H: two thirds across, 20 pixels free on the right
+// and below. A width of 0 or less means the window is too narrow for a bar.
+BarLayout GetBarLayout(int right, int bottom)
+{
+    BarLayout bar;
+    bar.left = 2 * (right / 3);
+    bar.width = right - 2 * (right / 3) - kBarRightMargin;
+    bar.top = bottom - kBarHeight - kBarBottomMargin;
+    bar.filled = bar.width > 0 ? (bar.width * GetShownProgress()) / 100 : 0;
+    return bar;
+}
+
+// Both strips, compatible with `dc`, the empty one first. Failures are not tested here: a
+// strip that could not be made simply draws nothing.
+void CreateBarStrips(HDC dc, int width, BarStrips* strips)
+{
+    strips->emptyDc = CreateCompatibleDC(dc);
+    strips->emptyBitmap = CreateCompatibleBitmap(dc, width, kBarHeight);
+    if (strips->emptyDc && strips->emptyBitmap)
+        SelectObject(strips->emptyDc, strips->emptyBitmap);
+    strips->filledDc = CreateCompatibleDC(dc);
+    strips->filledBitmap = CreateCompatibleBitmap(dc, width, kBarHeight);
+    if (strips->filledDc && strips->filledBitmap)
+        SelectObject(strips->filledDc, strips->filledBitmap);
+}
+
+// Contexts go before the bitmaps selected into them.
+void DeleteBarStrips(BarStrips* strips)
+{
+    if (strips->emptyDc)
+        DeleteDC(strips->emptyDc);
+    if (strips->filledDc)
+        DeleteDC(strips->filledDc);
+    if (strips->emptyBitmap)
+        DeleteObject(strips->emptyBitmap);
+    if (strips->filledBitmap)
+        DeleteObject(strips->filledBitmap);
+}
+
+// Paints both strips with the same percentage at the same place, then joins them on the
+// target with two transfers: the filled strip's left F columns and the empty strip's rest.
+// Since the text sits at one place in both, the boundary runs through the text.
+void DrawBar(HDC target, const BarLayout& bar, const BarStrips& strips)
+{
+    char text[32];
+    int length = wsprintfA(text, "%d %%", GetShownProgress());
+    RECT area = {0, 0, bar.width, kBarHeight};
+    SIZE extent = {0, 0};
+
+    SelectObject(strips.emptyDc, FontOrSystem(g_state.percentFont));
+    SetBkMode(strips.emptyDc, TRANSPARENT);
+    GetTextExtentPoint32A(strips.emptyDc, text, length, &extent);
+    int textX = (bar.width - extent.cx) / 2;
+    int textY = (kBarHeight - extent.cy) / 2;
+    FillRect(strips.emptyDc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(strips.emptyDc, kEmptyTextColour);
+    TextOutA(strips.emptyDc, textX, textY, text, length);
+
+    SelectObject(strips.filledDc, FontOrSystem(g_state.percentFont));
+    SetBkMode(strips.filledDc, TRANSPARENT);
+    HBRUSH magenta = CreateSolidBrush(kFilledColour);
+    if (magenta) {
+        FillRect(strips.filledDc, &area, magenta);
+        DeleteObject(magenta);
+    }
+    SetTextColor(strips.filledDc, kFilledTextColour);
+    TextOutA(strips.filledDc, textX, textY, text, length);
+
+    BitBlt(target, bar.left, bar.top, bar.filled, kBarHeight, strips.filledDc, 0, 0, SRCCOPY);
+    BitBlt(target, bar.left + bar.filled, bar.top, bar.width - bar.filled, kBarHeight, strips.emptyDc, bar.filled, 0,
+           SRCCOPY);
+}
+
+// 100 bands from blue 255 down to blue 2. The running total t advances by H per band, so
+// band i covers rows i*H/100 up to (i+1)*H/100: the bands tile all H rows without a gap.
+void DrawGradient(HDC buffer, int right, int bottom)
+{
+    int total = 0;
+    for (int value = kBandCount * 255; value > 0; value -= 255) {
+        RECT band = {0, total / kBandCount, right, (total + bottom) / kBandCount};
+        HBRUSH brush = CreateSolidBrush(RGB(0, 0, value / kBandCount));
+        if (brush) {
+            FillRect(buffer, &band, brush);
+            DeleteObject(brush);
+        }
+        total += bottom;
+    }
+}
+
+// Both title lines in white over the gradient; line 2 goes one text height of line 1 lower.
+void DrawTitle(HDC buffer, const char* line1, const char* line2)
+{
+    SIZE extent = {0, 0};
+    int length1 = lstrlenA(line1);
+    SelectObject(buffer, FontOrSystem(g_state.titleFont));
+    SetBkMode(buffer, TRANSPARENT);
+    GetTextExtentPoint32A(buffer, line1, length1, &extent);
+    SetTextColor(buffer, kTitleColour);
+    TextOutA(buffer, kTitleLeft, kTitleTop, line1, length1);
+    TextOutA(buffer, kTitleLeft, kTitleTop + extent.cy, line2, lstrlenA(line2));
+}
+
+// The logo stands on the bottom edge of the screen; its black pixels let the gradient show.
+void DrawLogo(HDC buffer)
+{
+    SIZE size;
+    if (!GetBitmapSize(g_state.logoBitmap, &size))
+        return;
+    DrawKeyedBitmap(buffer, kLogoLeft, GetSystemMetrics(SM_CYSCREEN) - size.cy, size.cx, size.cy, g_state.logoBitmap, 0,
+                    0, kLogoKey);
+}
+
+// The whole screen, composed in a buffer of the client area's size and copied to `dc` in one
+// transfer, so the window never shows a half-drawn frame. When the buffer can't be made the
+// window keeps what it showed.
+void PaintFullScreen(HDC dc, int right, int bottom)
+{
+    char line1[kTextBufferSize];
+    char line2[kTextBufferSize];
+    lstrcpynA(line1, g_state.saverTitle, MAX_PATH);
+    lstrcpynA(line2, kCaptionLine, kTextBufferSize);
+
+    HDC buffer = CreateCompatibleDC(dc);
+    if (!buffer)
+        return;
+    HBITMAP bufferBitmap = CreateCompatibleBitmap(dc, right, bottom);
+    if (!bufferBitmap) {
+        DeleteDC(buffer);
+        return;
+    }
+    SelectObject(buffer, bufferBitmap);
+
+    BarLayout bar = GetBarLayout(right, bottom);
+    BarStrips strips = {nullptr, nullptr, nullptr, nullptr};
+    if (bar.width > 0)
+        CreateBarStrips(dc, bar.width, &strips);
+
+    DrawGradient(buffer, right, bottom);
+    DrawTitle(buffer, line1, line2);
+    DrawLogo(buffer);
+    if (bar.width > 0)
+        DrawBar(buffer, bar, strips);
+    BitBlt(dc, 0, 0, right, bottom, buffer, 0, 0, SRCCOPY);
+
+    DeleteDC(buffer);
+    DeleteBarStrips(&strips);
+    DeleteObject(bufferBitmap);
+}
+
+// Only the bar, straight onto `dc`: nothing outside its rectangle is touched.
+void PaintProgressOnly(HDC dc, int right, int bottom)
+{
+    BarLayout bar = GetBarLayout(right, bottom);
+    if (bar.width <= 0)
+        return;
+    BarStrips strips = {nullptr, nullptr, nullptr, nullptr};
+    CreateBarStrips(dc, bar.width, &strips);
+    DrawBar(dc, bar, strips);
+    DeleteBarStrips(&strips);
+}
+
+} // namespace
+
+int GetTitleFontHeight(int screenWidth)
+{
+    return screenWidth <= 1024 ? 42 : 72;
+}
+
+void CreateSetupFonts()
+{
+    LOGFONTA font;
+    FillSetupFont(&font, GetTitleFontHeight(GetSystemMetrics(SM_CXSCREEN)), 1, kTitleFace);
+    g_state.titleFont = CreateFontIndirectA(&font);
+    FillSetupFont(&font, 16, 0, kPercentFace);
+    g_state.percentFont = CreateFontIndirectA(&font);
+}
+
+void DeleteSetupFonts()
+{
+    if (g_state.titleFont)
+        DeleteObject(g_state.titleFont);
+    if (g_state.percentFont)
+        DeleteObject(g_state.percentFont);
+    g_state.titleFont = nullptr;
+    g_state.percentFont = nullptr;
+}
+
+void PaintSetupScreen(HWND window, HDC dc, int mode)
+{
+    RECT client = {0, 0, 0, 0};
+    if (!dc || !GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0)
+        return;
+    if (mode == PAINT_FULL)
+        PaintFullScreen(dc, client.right, client.bottom);
+    else
+        PaintProgressOnly(dc, client.right, client.bottom);
+}

@@ -1,0 +1,21 @@
+// The setup screen: the blue gradient, the two-line title, the logo and the progress bar,
+// and the two fonts they are drawn with (owned by the window from creation to destruction).
+#pragma once
+#include <windows.h>
+
+// Modes of PaintSetupScreen: the whole screen through an off-screen buffer, or only the
+// progress bar straight onto the given context (every value but 0 means the latter).
+#define PAINT_FULL 0
+#define PAINT_PROGRESS_ONLY 1
+
+// Cell height of the title font for a screen of the given width: the smaller size up to
+// 1024 pixels wide, the larger above.
+int GetTitleFontHeight(int screenWidth);
+
+// Makes g_state.titleFont and g_state.percentFont (null where a font can't be made).
+void CreateSetupFonts();
+// Deletes whichever of the two fonts exists.
+void DeleteSetupFonts();
+// Draws the screen into `dc` (owned by the caller); the geometry comes from the window's
+// client rectangle.
+void PaintSetupScreen(HWND window, HDC dc, int mode);
