@@ -1,7 +1,197 @@
-// Bitmap helpers. The logo is not made yet: the setup runs without one.
+// Bitmap helpers of the setup screen: the logo's packed DIB measured and turned into a screen
+// bitmap, a bitmap's size, and the keyed drawing that shows the logo with black transparent.
+//
+// A packed DIB is one block: header (12-byte core header or an info header), colour table
+// (3-byte entries after a core header, 4-byte entries otherwise, with BI_BITFIELDS the three
+// 32-bit masks in front of it), then the pixel bits.
+//
+//   +0                 header (size in its first 32 bits)
+//   +header            colour table, GetDibColorTableSize bytes
+//   +header+table      pixel bits
 #include "screen/bitmap.h"
 
-HBITMAP MakeLogoBitmap(const BYTE*, DWORD)
+#include "screen/dibcheck.h"
+#include "support/memblock.h"
+
+enum {
+    kCoreHeaderSize = 12,
+    kBitFieldsCompression = 3,  // BI_BITFIELDS
+    kMaskBytes = 12,            // three 32-bit colour masks
+};
+
+// Header fields are read byte by byte: the logo copy is aligned, but a DIB handed in by a
+// caller need not be.
+static DWORD ReadDibDword(const void* dib, int offset)
 {
-    return nullptr;
+    const BYTE* p = static_cast<const BYTE*>(dib) + offset;
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<DWORD>(p[3]) << 24);
+}
+
+static WORD ReadDibWord(const void* dib, int offset)
+{
+    const BYTE* p = static_cast<const BYTE*>(dib) + offset;
+    return static_cast<WORD>(p[0] | (p[1] << 8));
+}
+
+static int IsCoreHeader(const void* dib)
+{
+    return ReadDibDword(dib, 0) == kCoreHeaderSize;
+}
+
+WORD CountDibColors(const void* dib)
+{
+    WORD bitCount;
+    if (IsCoreHeader(dib)) {
+        bitCount = ReadDibWord(dib, 10);
+    } else {
+        DWORD colorsUsed = ReadDibDword(dib, 32);
+        if (colorsUsed != 0)
+            return static_cast<WORD>(colorsUsed);
+        bitCount = ReadDibWord(dib, 14);
+    }
+    return bitCount <= 8 ? static_cast<WORD>(1u << bitCount) : 0;
+}
+
+WORD GetDibColorTableSize(const void* dib)
+{
+    unsigned colors = CountDibColors(dib);
+    if (IsCoreHeader(dib))
+        return static_cast<WORD>(colors * sizeof(RGBTRIPLE));
+    unsigned size = colors * sizeof(RGBQUAD);
+    if (ReadDibDword(dib, 16) == kBitFieldsCompression)
+        size += kMaskBytes;
+    return static_cast<WORD>(size);
+}
+
+HBITMAP CreateBitmapFromDib(const void* dib, HPALETTE palette)
+{
+    if (!dib)
+        return nullptr;
+    HWND desktop = GetDesktopWindow();
+    HDC screen = GetDC(desktop);
+    if (!screen)
+        return nullptr;
+    HPALETTE previous = nullptr;
+    if (palette) {
+        previous = SelectPalette(screen, palette, FALSE);
+        RealizePalette(screen);
+    }
+    const BYTE* bits = static_cast<const BYTE*>(dib) + ReadDibDword(dib, 0) + GetDibColorTableSize(dib);
+    const BITMAPINFO* info = static_cast<const BITMAPINFO*>(dib);
+    HBITMAP bitmap = CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, bits, info, DIB_RGB_COLORS);
+    if (previous)
+        SelectPalette(screen, previous, FALSE);
+    ReleaseDC(desktop, screen);
+    return bitmap;
+}
+
+// The logo bytes come from the package: a DIB whose header, table or bits would lead the
+// platform to read beyond logoLength is no logo, and the setup runs on without one.
+HBITMAP MakeLogoBitmap(const BYTE* logo, DWORD logoLength)
+{
+    if (!logo || !CheckPackedDib(logo, logoLength))
+        return nullptr;
+    void* block = AllocPtr(logoLength);
+    if (!block)
+        return nullptr;
+    CopyMemory(block, logo, logoLength);
+    HBITMAP bitmap = CreateBitmapFromDib(block, nullptr);
+    FreePtr(&block);
+    return bitmap;
+}
+
+int GetBitmapSize(HBITMAP bitmap, SIZE* size)
+{
+    if (!bitmap || !size)
+        return 0;
+    BITMAP description = {};
+    GetObjectA(bitmap, sizeof description, &description);
+    size->cx = description.bmWidth;
+    size->cy = description.bmHeight;
+    return 1;
+}
+
+// The nine transfers: the image's key-colour pixels become a mask, the background under the
+// drawing is kept there and the image shown elsewhere, and the caller's bitmap gets back the
+// pixels that the transfers blackened.
+static void BlendKeyed(HDC target, int x, int y, int cx, int cy, HDC image, int sourceX, int sourceY,
+                       COLORREF keyColour, HDC inverseMask, HDC mask, HDC composite, HDC save)
+{
+    BitBlt(save, 0, 0, cx, cy, image, sourceX, sourceY, SRCCOPY);
+    // Colour to monochrome: pixels of the background colour become 1, all others 0.
+    COLORREF background = SetBkColor(image, keyColour);
+    BitBlt(mask, 0, 0, cx, cy, image, sourceX, sourceY, SRCCOPY);
+    SetBkColor(image, background);
+    BitBlt(inverseMask, 0, 0, cx, cy, mask, 0, 0, NOTSRCCOPY);
+    BitBlt(composite, 0, 0, cx, cy, target, x, y, SRCCOPY);
+    BitBlt(composite, 0, 0, cx, cy, mask, 0, 0, SRCAND);
+    BitBlt(image, sourceX, sourceY, cx, cy, inverseMask, 0, 0, SRCAND);
+    BitBlt(composite, 0, 0, cx, cy, image, sourceX, sourceY, SRCPAINT);
+    BitBlt(target, x, y, cx, cy, composite, 0, 0, SRCCOPY);
+    BitBlt(image, sourceX, sourceY, cx, cy, save, 0, 0, SRCCOPY);
+}
+
+void DrawKeyedBitmap(HDC target, int x, int y, int width, int height, HBITMAP bitmap, int sourceX, int sourceY,
+                     COLORREF keyColour)
+{
+    if (!bitmap)
+        return;
+    HDC image = CreateCompatibleDC(target);
+    if (!image)
+        return;
+    // A bitmap that can't be selected (no bitmap, or held by another context) would leave the
+    // context's default 1x1 bitmap as the source: draw nothing instead.
+    if (!SelectObject(image, bitmap)) {
+        DeleteDC(image);
+        return;
+    }
+    POINT extent = {width, height};
+    DPtoLP(image, &extent, 1);
+    int cx = extent.x;
+    int cy = extent.y;
+    // An empty area draws nothing; the platform would hand out its stock 1x1 bitmap for it,
+    // which must not be deleted.
+    if (cx <= 0 || cy <= 0) {
+        DeleteDC(image);
+        return;
+    }
+
+    HDC inverseMask = CreateCompatibleDC(target);
+    HDC mask = inverseMask ? CreateCompatibleDC(target) : nullptr;
+    HDC composite = mask ? CreateCompatibleDC(target) : nullptr;
+    HDC save = composite ? CreateCompatibleDC(target) : nullptr;
+
+    HBITMAP inverseMaskBitmap = save ? CreateBitmap(cx, cy, 1, 1, nullptr) : nullptr;
+    HBITMAP maskBitmap = inverseMaskBitmap ? CreateBitmap(cx, cy, 1, 1, nullptr) : nullptr;
+    HBITMAP compositeBitmap = maskBitmap ? CreateCompatibleBitmap(target, cx, cy) : nullptr;
+    HBITMAP saveBitmap = compositeBitmap ? CreateCompatibleBitmap(target, cx, cy) : nullptr;
+
+    if (saveBitmap) {
+        SelectObject(inverseMask, inverseMaskBitmap);
+        SelectObject(mask, maskBitmap);
+        SelectObject(composite, compositeBitmap);
+        SelectObject(save, saveBitmap);
+        SetMapMode(image, GetMapMode(target));
+        BlendKeyed(target, x, y, cx, cy, image, sourceX, sourceY, keyColour, inverseMask, mask, composite, save);
+    }
+
+    // Contexts first, so that no bitmap is deleted while selected; the caller's bitmap is
+    // released from the image context and stays the caller's.
+    if (composite)
+        DeleteDC(composite);
+    if (inverseMask)
+        DeleteDC(inverseMask);
+    if (mask)
+        DeleteDC(mask);
+    if (save)
+        DeleteDC(save);
+    DeleteDC(image);
+    if (inverseMaskBitmap)
+        DeleteObject(inverseMaskBitmap);
+    if (maskBitmap)
+        DeleteObject(maskBitmap);
+    if (compositeBitmap)
+        DeleteObject(compositeBitmap);
+    if (saveBitmap)
+        DeleteObject(saveBitmap);
 }
