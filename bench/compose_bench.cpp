@@ -1,0 +1,184 @@
+// Times the setup screen's two paints at 1920 x 1080 and 3840 x 2160 beside one plain
+// BitBlt of a full-screen bitmap onto the same target, in the same run, and beside the cost of
+// a new screen-sized buffer alone (which every full paint makes afresh):
+//   full paint      goal: within 3 x the plain full-screen BitBlt
+//   progress paint  goal: below 5 % of the full paint
+// The target is a 32-bit DIB section in a memory context (the screen's format without a
+// display of that size); with --window the paints also go to a shown window's context when
+// the display is at least that large. A benchmark, not a test: it reports and exits 0.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "screen/compose.h"
+#include "setup/state.h"
+
+namespace {
+
+const char kWindowClass[] = "ComposeBenchWindow";
+
+double NowMs()
+{
+    static LARGE_INTEGER frequency = {};
+    if (!frequency.QuadPart)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Timing {
+    double median;
+    double best;
+};
+
+// Median and best of `runs` timed calls after a few untimed ones.
+template <typename Call> Timing Measure(int runs, Call call)
+{
+    for (int i = 0; i < 3; ++i)
+        call();
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        double start = NowMs();
+        call();
+        GdiFlush();
+        times.push_back(NowMs() - start);
+    }
+    std::sort(times.begin(), times.end());
+    return Timing{times[times.size() / 2], times.front()};
+}
+
+HBITMAP MakeLogo(int width, int height)
+{
+    HDC screen = GetDC(nullptr);
+    HBITMAP logo = CreateCompatibleBitmap(screen, width, height);
+    HDC dc = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(dc, logo);
+    for (int y = 0; y < height; y += 4)
+        for (int x = 0; x < width; x += 4) {
+            RECT cell = {x, y, x + 4, y + 4};
+            HBRUSH brush = CreateSolidBrush((x + y) % 12 ? RGB(40 + x, 200 - y, 120) : RGB(0, 0, 0));
+            FillRect(dc, &cell, brush);
+            DeleteObject(brush);
+        }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return logo;
+}
+
+// The figures for one size on one target.
+void BenchTarget(const char* name, HWND window, HDC target, int width, int height, int runs)
+{
+    // The baseline: a finished full-screen frame copied to the target in one transfer.
+    HDC frameDc = CreateCompatibleDC(target);
+    HBITMAP frame = CreateCompatibleBitmap(target, width, height);
+    HGDIOBJ old = SelectObject(frameDc, frame);
+    PatBlt(frameDc, 0, 0, width, height, WHITENESS);
+    Timing blit = Measure(runs, [&] { BitBlt(target, 0, 0, width, height, frameDc, 0, 0, SRCCOPY); });
+    SelectObject(frameDc, old);
+    DeleteDC(frameDc);
+    DeleteObject(frame);
+
+    // What a full paint pays before drawing anything: a new screen-sized buffer whose memory
+    // is touched once (one fill) and given back.
+    Timing fresh = Measure(runs, [&] {
+        HDC dc = CreateCompatibleDC(target);
+        HBITMAP bitmap = CreateCompatibleBitmap(target, width, height);
+        HGDIOBJ previous = SelectObject(dc, bitmap);
+        PatBlt(dc, 0, 0, width, height, BLACKNESS);
+        SelectObject(dc, previous);
+        DeleteDC(dc);
+        DeleteObject(bitmap);
+    });
+
+    Timing full = Measure(runs, [&] { PaintSetupScreen(window, target, PAINT_FULL); });
+    Timing bar = Measure(runs * 10, [&] { PaintSetupScreen(window, target, PAINT_PROGRESS_ONLY); });
+
+    double fullRatio = full.median / blit.median;
+    double barShare = 100.0 * bar.median / full.median;
+    std::printf("%d x %d on %s (medians, best in brackets)\n", width, height, name);
+    std::printf("  plain full-screen BitBlt   %9.3f ms [%9.3f]\n", blit.median, blit.best);
+    std::printf("  new buffer, one fill       %9.3f ms [%9.3f]\n", fresh.median, fresh.best);
+    std::printf("  full paint                 %9.3f ms [%9.3f]  %6.2f x BitBlt   goal <= 3 x: %s\n", full.median,
+                full.best, fullRatio, fullRatio <= 3.0 ? "met" : "missed");
+    std::printf("  progress-only paint        %9.3f ms [%9.3f]  %6.2f %% of full  goal < 5 %%: %s\n", bar.median,
+                bar.best, barShare, barShare < 5.0 ? "met" : "missed");
+}
+
+void BenchSize(int width, int height, bool onWindow)
+{
+    HWND window = CreateWindowExA(0, kWindowClass, "", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(window, &client);
+    if (!window || client.right != width || client.bottom != height) {
+        std::printf("%d x %d: no window of that client size\n", width, height);
+        if (window)
+            DestroyWindow(window);
+        return;
+    }
+    int runs = width * height > 4000000 ? 20 : 50;
+
+    BITMAPINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dibDc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dibDc, dib);
+    BenchTarget("a 32-bit DIB section", window, dibDc, width, height, runs);
+    SelectObject(dibDc, old);
+    DeleteDC(dibDc);
+    DeleteObject(dib);
+
+    if (onWindow) {
+        if (GetSystemMetrics(SM_CXSCREEN) >= width && GetSystemMetrics(SM_CYSCREEN) >= height) {
+            ShowWindow(window, SW_SHOWNOACTIVATE);
+            UpdateWindow(window);
+            HDC dc = GetDC(window);
+            BenchTarget("the window", window, dc, width, height, runs);
+            ReleaseDC(window, dc);
+        } else {
+            std::printf("%d x %d on the window: not measured, the display is %d x %d\n", width, height,
+                        GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+        }
+    }
+    DestroyWindow(window);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool onWindow = argc > 1 && std::strcmp(argv[1], "--window") == 0;
+    WNDCLASSA cls;
+    std::memset(&cls, 0, sizeof cls);
+    cls.lpfnWndProc = DefWindowProcA;
+    cls.hInstance = GetModuleHandleA(nullptr);
+    cls.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    cls.lpszClassName = kWindowClass;
+    RegisterClassA(&cls);
+
+    lstrcpyA(g_state.saverTitle, "Aurora Borealis");
+    g_state.progress = 42;
+    g_state.logoBitmap = MakeLogo(128, 96);
+    CreateSetupFonts();
+
+    std::printf("display %d x %d; medians of repeated paints\n", GetSystemMetrics(SM_CXSCREEN),
+                GetSystemMetrics(SM_CYSCREEN));
+    BenchSize(1920, 1080, onWindow);
+    BenchSize(3840, 2160, onWindow);
+
+    DeleteSetupFonts();
+    DeleteObject(g_state.logoBitmap);
+    return 0;
+}
