@@ -57,6 +57,67 @@ ByteVector BuildSaverDataBlock(const ByteVector& settings132, const std::string&
     return out;
 }
 
+int IsCp932Lead(unsigned char byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+int IsNeverLead(unsigned char)
+{
+    return 0;
+}
+
+namespace {
+
+int IsCp932Trail(unsigned char byte)
+{
+    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
+// 0 at the first byte that is no character of code page 932, else 1.
+int IsWholeCp932Text(const std::string& text, std::string* why)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (IsCp932Lead(c)) {
+            if (i + 1 >= text.size() || !IsCp932Trail(static_cast<unsigned char>(text[i + 1]))) {
+                *why = "the name holds a lead byte without a valid second byte";
+                return 0;
+            }
+            ++i;
+        } else if (c == 0x80 || c == 0xA0 || c >= 0xFD) {
+            *why = "the name holds a byte that is no character of code page 932";
+            return 0;
+        }
+    }
+    return 1;
+}
+
+}  // namespace
+
+int JudgeSaverName(const std::string& name, size_t directoryLength, std::string* why)
+{
+    if (name.find('\0') != std::string::npos) {
+        *why = "the name holds a NUL byte";
+        return 0;
+    }
+    if (name.size() >= kSaverNameFieldLength) {
+        *why = DescribeSaverNameVerdict(kNameTooLong);
+        return 0;
+    }
+    unsigned char field[kSaverNameFieldLength] = {};
+    memcpy(field, name.data(), name.size());
+    static const LeadByteTest kTests[] = {IsCp932Lead, IsNeverLead};
+    for (LeadByteTest test : kTests) {
+        SaverNameVerdict verdict = CheckSaverName(field, directoryLength, test);
+        if (verdict != kNameAccepted) {
+            *why = DescribeSaverNameVerdict(verdict);
+            return 0;
+        }
+    }
+    return IsWholeCp932Text(name, why);
+}
+
 int ReadWholeFile(const std::string& path, ByteVector* bytes)
 {
     FILE* f = fopen(path.c_str(), "rb");

@@ -17,5 +17,19 @@ ByteVector BuildPackage(const ByteVector& stub, const std::string& name, const B
 ByteVector BuildSaverDataBlock(const ByteVector& settings132, const std::string& first, const std::string& second,
                                const ByteVector& logoDib);
 
+// The lead-byte ranges of code page 932 (the code page the setup is written for).
+int IsCp932Lead(unsigned char byte);
+// A test that knows no lead bytes: every byte is a character of its own (single-byte code pages).
+int IsNeverLead(unsigned char byte);
+
+// The builder's judgement of a saver name, stricter than the setup's own: the setup judges
+// the name with whatever ANSI code page the target machine has, so a name is taken only when
+// CheckSaverName accepts it both as code page 932 and as a single-byte code page, and when
+// every byte of it is a character that code page 932 defines (a lead byte has a valid second
+// byte; 0x80, 0xA0 and 0xFD-0xFF stand for nothing). directoryLength is the length of the
+// longest system directory the package should install into. 1 when accepted; else 0 and *why
+// holds one line saying what is wrong.
+int JudgeSaverName(const std::string& name, size_t directoryLength, std::string* why);
+
 int ReadWholeFile(const std::string& path, ByteVector* bytes);
 int WriteWholeBytes(const std::string& path, const ByteVector& bytes);

@@ -1,0 +1,373 @@
+// The package builder as its users run it: the real mksetup binary (MKSETUP) started with real
+// files in a scratch folder, its exit code, its one-line messages and the bytes it writes.
+// Logos come from the BMP suite (BMPSUITE_DIR).
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "setup/package.h"
+#include "tools/mksetup/package_writer.h"
+
+namespace {
+
+struct Outcome {
+    int code;
+    std::string out, err;
+};
+
+// The markers built here from their text, independently of the layout code under test.
+ByteVector Marker(const char* words)
+{
+    std::string text = std::string("@@@@@-----") + words + "-----@@@@@";
+    return ByteVector(text.begin(), text.end());
+}
+
+ByteVector SetupMarker()
+{
+    return Marker("boundary of setup and data");
+}
+
+ByteVector Bytes(const std::string& s)
+{
+    return ByteVector(s.begin(), s.end());
+}
+
+ByteVector Join(ByteVector a, const ByteVector& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::string Quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class Mksetup : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* tool = getenv("MKSETUP");
+        ASSERT_TRUE(tool) << "MKSETUP names the mksetup binary";
+        tool_ = tool;
+        const char* suite = getenv("BMPSUITE_DIR");
+        ASSERT_TRUE(suite) << "BMPSUITE_DIR names the BMP suite";
+        suite_ = suite;
+        char folder[] = "/tmp/mksetup-test-XXXXXX";
+        ASSERT_TRUE(mkdtemp(folder));
+        dir_ = folder;
+        stub_ = Join(Bytes("MZ stub image "), ByteVector(300, 0x90));
+        saverImage_ = Join(Bytes("MZ saver image "), ByteVector(200, 0xCC));
+        ASSERT_TRUE(ReadWholeFile(Suite("good/rgb24.bmp"), &bmp_));
+        logo_.assign(bmp_.begin() + 14, bmp_.end());
+        saver_ = Join(saverImage_, BuildSaverDataBlock(ByteVector(), "one", "two", logo_));
+        Put("stub.exe", stub_);
+        Put("aurora.scr", saver_);
+    }
+
+    void TearDown() override
+    {
+        if (!dir_.empty())
+            system(("rm -rf " + Quote(dir_)).c_str());
+    }
+
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    std::string Suite(const std::string& name) const { return suite_ + "/" + name; }
+
+    void Put(const std::string& name, const ByteVector& bytes)
+    {
+        ASSERT_TRUE(WriteWholeBytes(Path(name), bytes));
+    }
+
+    ByteVector Get(const std::string& name)
+    {
+        ByteVector bytes;
+        EXPECT_TRUE(ReadWholeFile(Path(name), &bytes)) << name;
+        return bytes;
+    }
+
+    bool Exists(const std::string& name) const { return access(Path(name).c_str(), F_OK) == 0; }
+
+    Outcome Start(const std::vector<std::string>& args)
+    {
+        std::string command = Quote(tool_);
+        for (const std::string& a : args)
+            command += " " + Quote(a);
+        command += " >" + Quote(Path("stdout")) + " 2>" + Quote(Path("stderr"));
+        int status = system(command.c_str());
+        Outcome run;
+        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ByteVector out = Get("stdout"), err = Get("stderr");
+        run.out.assign(out.begin(), out.end());
+        run.err.assign(err.begin(), err.end());
+        return run;
+    }
+
+    // A package of stub.exe and the named saver file, with --name when name is not null.
+    Outcome Build(const std::string& saver, const char* name, const std::string& out = "out.exe")
+    {
+        std::vector<std::string> args = {"--stub", Path("stub.exe"), "--saver", Path(saver)};
+        if (name) {
+            args.push_back("--name");
+            args.push_back(name);
+        }
+        args.push_back("--out");
+        args.push_back(Path(out));
+        return Start(args);
+    }
+
+    std::string tool_, suite_, dir_;
+    ByteVector stub_, saverImage_, bmp_, logo_, saver_;
+};
+
+// A refusal is one line on stderr naming the fault, nothing on stdout, and no output file.
+void ExpectRefusal(const Outcome& run, int code, const std::string& text, bool outputMade, int line)
+{
+    SCOPED_TRACE("case at line " + std::to_string(line));
+    EXPECT_EQ(code, run.code) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find(text)) << run.err;
+    EXPECT_EQ(0u, run.err.rfind("mksetup: ", 0)) << run.err;
+    ASSERT_FALSE(run.err.empty());
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    EXPECT_TRUE(run.out.empty()) << run.out;
+    EXPECT_FALSE(outputMade);
+}
+
+TEST_F(Mksetup, PackageIsStubMarkerNameFieldSaver)
+{
+    Outcome run = Build("aurora.scr", nullptr);
+    ASSERT_EQ(0, run.code) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    ByteVector field(260, 0);
+    memcpy(field.data(), "aurora.scr", 10);
+    EXPECT_EQ(Join(Join(Join(stub_, SetupMarker()), field), saver_), Get("out.exe"));
+
+    run = Build("aurora.scr", "\x83\x49\x81\x5B\x83\x8D\x83\x89.scr");  // "オーロラ.scr" in code page 932
+    ASSERT_EQ(0, run.code) << run.err;
+    ByteVector written = Get("out.exe");
+    ASSERT_GE(written.size(), stub_.size() + 306);
+    EXPECT_EQ(0, memcmp(written.data() + stub_.size() + 46, "\x83\x49\x81\x5B\x83\x8D\x83\x89.scr", 13));
+    EXPECT_EQ(ByteVector(260 - 12, 0), ByteVector(written.begin() + stub_.size() + 46 + 12,
+                                                  written.begin() + stub_.size() + 306));
+}
+
+TEST_F(Mksetup, NameRefusals)
+{
+    struct Case {
+        std::string name;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"CON.scr", "reserved device name"},
+        {"lpt1", "reserved device name"},
+        {"a\\b.scr", "backslash, slash or colon"},
+        {"a/b.scr", "backslash, slash or colon"},
+        {"c:x.scr", "backslash, slash or colon"},
+        {"\x81\x5C.scr", "backslash, slash or colon"},  // a character in code page 932, a backslash elsewhere
+        {"\x83\x7C.scr", "one of < > \" | ? *"},        // likewise with '|' as the second byte
+        {"a*b.scr", "one of < > \" | ? *"},
+        {"tab\there.scr", "control character"},
+        {"abc.", "ends in a dot or a blank"},
+        {"abc ", "ends in a dot or a blank"},
+        {"abc\x81", "lead byte"},
+        {"\x81\x20x.scr", "lead byte without a valid second byte"},
+        {"\xA0x.scr", "no character of code page 932"},
+        {"x\xFF.scr", "no character of code page 932"},
+        {"", "empty"},
+        {"..", "empty"},
+        {std::string(195, 'n'), "would exceed 259 bytes"},
+        {std::string(300, 'n'), "would exceed 259 bytes"},
+    };
+    for (const Case& c : cases) {
+        Outcome run = Build("aurora.scr", c.name.c_str());
+        ExpectRefusal(run, 4, c.why, Exists("out.exe"), __LINE__);
+        EXPECT_NE(std::string::npos, run.err.find("name \"" + c.name + "\" refused")) << run.err;
+    }
+    // The longest name taken leaves 64 bytes for the system directory.
+    Outcome run = Build("aurora.scr", std::string(190, 'n').append(".scr").c_str());
+    EXPECT_EQ(0, run.code) << run.err;
+}
+
+TEST_F(Mksetup, PackageRefusals)
+{
+    ByteVector block = BuildSaverDataBlock(ByteVector(), "one", "two", logo_);
+    ByteVector badDib;
+    ASSERT_TRUE(ReadWholeFile(Suite("bad/badbitcount.bmp"), &badDib));
+    badDib.erase(badDib.begin(), badDib.begin() + 14);
+    struct Case {
+        const char* file;
+        ByteVector saver;
+        int code;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"plain.scr", saverImage_, 5, "holds no data block"},
+        {"empty.scr", ByteVector(), 5, "holds no data block"},
+        {"short.scr", Join(saverImage_, ByteVector(block.begin(), block.begin() + 188)), 6, "ends before its length fields"},
+        {"first.scr", Join(saverImage_, ByteVector(block.begin(), block.begin() + 192)), 6, "first string (3 bytes) runs past"},
+        {"second.scr", Join(saverImage_, ByteVector(block.begin(), block.begin() + 198)), 6, "second string (3 bytes) runs past"},
+        {"logo.scr", Join(saverImage_, ByteVector(block.begin(), block.end() - 1)), 6, "logo length 24616 runs past"},
+        {"nologo.scr", Join(saverImage_, ByteVector(block.begin(), block.begin() + 206 - 1)), 6, "runs past"},
+        {"baddib.scr", Join(saverImage_, BuildSaverDataBlock(ByteVector(), "", "", badDib)), 7, "bits"},
+        {"tiny.scr", Join(saverImage_, BuildSaverDataBlock(ByteVector(), "", "", ByteVector(3, 1))), 7, "do not fit"},
+    };
+    for (const Case& c : cases) {
+        Put(c.file, c.saver);
+        ExpectRefusal(Build(c.file, "x.scr"), c.code, c.why, Exists("out.exe"), __LINE__);
+    }
+
+    Put("stub.exe", Join(stub_, SetupMarker()));
+    ExpectRefusal(Build("aurora.scr", nullptr), 3, "holds the setup marker itself", Exists("out.exe"), __LINE__);
+}
+
+TEST_F(Mksetup, FileAndCommandLineErrors)
+{
+    ExpectRefusal(Build("missing.scr", nullptr), 2, "cannot read the screen saver", Exists("out.exe"), __LINE__);
+    ExpectRefusal(Build("aurora.scr", nullptr, "no/such/dir/out.exe"), 2, "cannot write", false, __LINE__);
+    ExpectRefusal(Start({"--check", Path("missing.exe")}), 2, "cannot read the package", false, __LINE__);
+
+    const std::vector<std::string> usages[] = {
+        {},
+        {"--bogus"},
+        {"--stub"},
+        {"--stub", Path("stub.exe"), "--out", Path("out.exe")},
+        {"--check", Path("out.exe"), "--stub", Path("stub.exe")},
+        {"--add-data", "--saver", Path("aurora.scr"), "--out", Path("out.exe")},
+        {"--add-data", "--saver", Path("aurora.scr"), "--logo", Path("x.bmp"), "--out", Path("out.exe"), "--name", "a"},
+        {"--stub", Path("stub.exe"), "--saver", Path("aurora.scr"), "--logo", Path("x.bmp"), "--out", Path("out.exe")},
+    };
+    for (const auto& args : usages)
+        ExpectRefusal(Start(args), 1, "mksetup --help", Exists("out.exe"), __LINE__);
+
+    Outcome help = Start({"--help"});
+    EXPECT_EQ(0, help.code);
+    for (const char* code : {" 0  done", " 1  wrong", " 2  a file", " 3  the stub", " 4  the saver name", " 5  the screen",
+                             " 6  the data", " 7  the logo", " 8  --check", " 9  --add-data", "10  --add-data"})
+        EXPECT_NE(std::string::npos, help.out.find(code)) << code;
+}
+
+TEST_F(Mksetup, WarningsLeaveThePackageMade)
+{
+    Put("nested.scr", Join(Join(saverImage_, SetupMarker()), Join(ByteVector(10, 0), BuildSaverDataBlock({}, "", "", logo_))));
+    Outcome run = Build("nested.scr", "nested.scr");
+    EXPECT_EQ(0, run.code);
+    EXPECT_NE(std::string::npos, run.err.find("mksetup: warning: the screen saver holds the setup marker")) << run.err;
+    EXPECT_TRUE(Exists("out.exe"));
+
+    run = Build("aurora.scr", "aurora.exe");
+    EXPECT_EQ(0, run.code);
+    EXPECT_NE(std::string::npos, run.err.find("mksetup: warning: the name aurora.exe does not end in .scr")) << run.err;
+}
+
+TEST_F(Mksetup, CheckReportsNamePayloadAndLogo)
+{
+    ASSERT_EQ(0, Build("aurora.scr", "Aurora.scr").code);
+    Outcome run = Start({"--check", Path("out.exe")});
+    EXPECT_EQ(0, run.code) << run.err;
+    EXPECT_EQ("name: Aurora.scr\nimage: " + std::to_string(stub_.size()) + " bytes\npayload: " +
+                  std::to_string(saver_.size()) + " bytes\nlogo: " + std::to_string(logo_.size()) + " bytes\n",
+              run.out);
+
+    Put("nologo.scr", Join(saverImage_, BuildSaverDataBlock(ByteVector(), "", "", ByteVector())));
+    ASSERT_EQ(0, Build("nologo.scr", "n.scr").code);
+    run = Start({"--check", Path("out.exe")});
+    EXPECT_EQ(0, run.code) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("logo: 0 bytes\n")) << run.out;
+}
+
+TEST_F(Mksetup, CheckRefusals)
+{
+    // Packages made without the builder's judgement, each with one fault.
+    struct Case {
+        ByteVector package;
+        int code;
+        const char* why;
+    };
+    ByteVector block = BuildSaverDataBlock(ByteVector(), "", "", logo_);
+    const Case cases[] = {
+        {stub_, 8, "is no package"},
+        {Join(Join(stub_, SetupMarker()), ByteVector(259, 'a')), 8, "is no package"},
+        {Join(Join(stub_, SetupMarker()), ByteVector(260, 'a')), 4, "no NUL"},
+        {BuildPackage(stub_, "CON.scr", saver_), 4, "reserved device name"},
+        {BuildPackage(stub_, "..\\x.scr", saver_), 4, "backslash"},
+        {BuildPackage(stub_, "p.scr", saverImage_), 5, "holds no data block"},
+        {BuildPackage(stub_, "p.scr", ByteVector()), 5, "holds no data block"},
+        {BuildPackage(stub_, "p.scr", Join(saverImage_, ByteVector(block.begin(), block.end() - 2))), 6, "runs past"},
+    };
+    for (const Case& c : cases) {
+        Put("given.exe", c.package);
+        ExpectRefusal(Start({"--check", Path("given.exe")}), c.code, c.why, false, __LINE__);
+    }
+}
+
+// --add-data appends marker, 132 zero bytes, L, 0, two empty strings, 0 and the BMP minus its
+// file header; the setup's FindLogo then finds exactly those bytes.
+TEST_F(Mksetup, AddDataRoundTrip)
+{
+    Put("bare.scr", saverImage_);
+    for (const char* file : {"good/rgb24.bmp", "good/pal8.bmp", "good/pal4rle.bmp", "good/pal1.bmp", "good/rgb16-565.bmp",
+                             "good/rgb32bf.bmp", "good/pal8os2.bmp", "good/pal8v5.bmp"}) {
+        SCOPED_TRACE(file);
+        ByteVector bmp;
+        ASSERT_TRUE(ReadWholeFile(Suite(file), &bmp));
+        Outcome run = Start({"--add-data", "--saver", Path("bare.scr"), "--logo", Suite(file), "--out", Path("with.scr")});
+        ASSERT_EQ(0, run.code) << run.err;
+        ByteVector with = Get("with.scr");
+        ByteVector dib(bmp.begin() + 14, bmp.end());
+        ASSERT_EQ(saverImage_.size() + 198 + dib.size(), with.size());
+        EXPECT_TRUE(std::equal(saverImage_.begin(), saverImage_.end(), with.begin()));
+        const unsigned char* block = with.data() + saverImage_.size();
+        EXPECT_EQ(Marker("boundary of saver and data"), ByteVector(block, block + 46));
+        EXPECT_EQ(ByteVector(132, 0), ByteVector(block + 46, block + 178));
+        uint32_t length = static_cast<uint32_t>(dib.size());
+        const unsigned char fields[20] = {
+            static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8),
+            static_cast<unsigned char>(length >> 16), static_cast<unsigned char>(length >> 24)};
+        EXPECT_EQ(0, memcmp(block + 178, fields, 20));
+
+        const unsigned char* logo = nullptr;
+        uint32_t logoLength = 0;
+        ASSERT_EQ(1, FindLogo(with.data(), with.size(), &logo, &logoLength));
+        ASSERT_EQ(dib.size(), logoLength);
+        EXPECT_EQ(dib, ByteVector(logo, logo + logoLength));
+
+        // The result makes a package that checks out with the same logo.
+        ASSERT_EQ(0, Build("with.scr", "with.scr").code);
+        run = Start({"--check", Path("out.exe")});
+        EXPECT_NE(std::string::npos, run.out.find("logo: " + std::to_string(dib.size()) + " bytes\n")) << run.out;
+    }
+}
+
+TEST_F(Mksetup, AddDataRefusals)
+{
+    Put("bare.scr", saverImage_);
+    Put("text.bmp", Bytes("this is no bitmap at all, just text"));
+    struct Case {
+        std::string saver, logo;
+        int code;
+        const char* why;
+    };
+    const Case cases[] = {
+        {Path("aurora.scr"), Suite("good/rgb24.bmp"), 9, "already holds a data block"},
+        {Path("bare.scr"), Path("text.bmp"), 10, "does not start with a BMP file header"},
+        {Path("bare.scr"), Suite("bad/badpalettesize.bmp"), 10, "the setup would read them at byte"},
+        {Path("bare.scr"), Suite("bad/badbitcount.bmp"), 7, "30000 bits"},
+        {Path("bare.scr"), Suite("bad/reallybig.bmp"), 7, "3000000 x 2000000"},
+        {Path("bare.scr"), Suite("bad/shortfile.bmp"), 7, "run past its end"},
+        {Path("bare.scr"), Path("missing.bmp"), 2, "cannot read the logo"},
+    };
+    for (const Case& c : cases)
+        ExpectRefusal(Start({"--add-data", "--saver", c.saver, "--logo", c.logo, "--out", Path("with.scr")}), c.code,
+                      c.why, Exists("with.scr"), __LINE__);
+}
+
+}  // namespace
