@@ -113,13 +113,18 @@ void CreateBarStrips(HDC dc, int width, BarStrips* strips)
         SelectObject(strips->filledDc, strips->filledBitmap);
 }
 
-// Contexts go before the bitmaps selected into them.
-void DeleteBarStrips(BarStrips* strips)
+// Every context goes before the bitmap selected into it: the strips' contexts first, their
+// bitmaps once the caller has deleted its own contexts too.
+void DeleteStripContexts(BarStrips* strips)
 {
     if (strips->emptyDc)
         DeleteDC(strips->emptyDc);
     if (strips->filledDc)
         DeleteDC(strips->filledDc);
+}
+
+void DeleteStripBitmaps(BarStrips* strips)
+{
     if (strips->emptyBitmap)
         DeleteObject(strips->emptyBitmap);
     if (strips->filledBitmap)
@@ -232,8 +237,9 @@ void PaintFullScreen(HDC dc, int right, int bottom)
     BitBlt(dc, 0, 0, right, bottom, buffer, 0, 0, SRCCOPY);
 
     DeleteDC(buffer);
-    DeleteBarStrips(&strips);
+    DeleteStripContexts(&strips);
     DeleteObject(bufferBitmap);
+    DeleteStripBitmaps(&strips);
 }
 
 // Only the bar, straight onto `dc`: nothing outside its rectangle is touched.
@@ -245,7 +251,8 @@ void PaintProgressOnly(HDC dc, int right, int bottom)
     BarStrips strips = {nullptr, nullptr, nullptr, nullptr};
     CreateBarStrips(dc, bar.width, &strips);
     DrawBar(dc, bar, strips);
-    DeleteBarStrips(&strips);
+    DeleteStripContexts(&strips);
+    DeleteStripBitmaps(&strips);
 }
 
 } // namespace
