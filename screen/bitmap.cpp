@@ -104,8 +104,11 @@ int GetBitmapSize(HBITMAP bitmap, SIZE* size)
 {
     if (!bitmap || !size)
         return 0;
+    // A handle that is no bitmap would have its own kind of description written over the
+    // record; it gets an empty size instead, which draws nothing.
     BITMAP description = {};
-    GetObjectA(bitmap, sizeof description, &description);
+    if (GetObjectType(bitmap) == OBJ_BITMAP)
+        GetObjectA(bitmap, sizeof description, &description);
     size->cx = description.bmWidth;
     size->cy = description.bmHeight;
     return 1;

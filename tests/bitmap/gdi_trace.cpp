@@ -1,0 +1,140 @@
+// The import-table recorders behind gdi_trace.h.
+#include "tests/bitmap/gdi_trace.h"
+
+#include <cstring>
+
+namespace {
+
+bool g_recording = false;
+int g_creations = 0;
+int g_failAt = 0;
+std::vector<GdiCall> g_calls;
+
+decltype(&CreateCompatibleDC) g_createDC;
+decltype(&CreateBitmap) g_createBitmap;
+decltype(&CreateCompatibleBitmap) g_createCompatibleBitmap;
+decltype(&DeleteDC) g_deleteDC;
+decltype(&DeleteObject) g_deleteObject;
+decltype(&BitBlt) g_bitBlt;
+decltype(&SetBkColor) g_setBkColor;
+
+void Record(GdiCall::Kind kind, HANDLE handle, HDC source = nullptr, DWORD value = 0)
+{
+    if (g_recording)
+        g_calls.push_back({kind, handle, source, value});
+}
+
+bool FailThisCreation()
+{
+    return g_recording && ++g_creations == g_failAt;
+}
+
+HDC WINAPI TraceCreateDC(HDC dc)
+{
+    HDC made = FailThisCreation() ? nullptr : g_createDC(dc);
+    Record(GdiCall::kCreateDC, made);
+    return made;
+}
+
+HBITMAP WINAPI TraceCreateBitmap(int width, int height, UINT planes, UINT bits, const void* data)
+{
+    HBITMAP made = FailThisCreation() ? nullptr : g_createBitmap(width, height, planes, bits, data);
+    Record(GdiCall::kCreateBitmap, made);
+    return made;
+}
+
+HBITMAP WINAPI TraceCreateCompatibleBitmap(HDC dc, int width, int height)
+{
+    HBITMAP made = FailThisCreation() ? nullptr : g_createCompatibleBitmap(dc, width, height);
+    Record(GdiCall::kCreateCompatibleBitmap, made);
+    return made;
+}
+
+BOOL WINAPI TraceDeleteDC(HDC dc)
+{
+    Record(GdiCall::kDeleteDC, dc);
+    return g_deleteDC(dc);
+}
+
+BOOL WINAPI TraceDeleteObject(HGDIOBJ object)
+{
+    Record(GdiCall::kDeleteObject, object);
+    return g_deleteObject(object);
+}
+
+BOOL WINAPI TraceBitBlt(HDC dest, int x, int y, int cx, int cy, HDC source, int sx, int sy, DWORD rop)
+{
+    Record(GdiCall::kBitBlt, dest, source, rop);
+    return g_bitBlt(dest, x, y, cx, cy, source, sx, sy, rop);
+}
+
+COLORREF WINAPI TraceSetBkColor(HDC dc, COLORREF colour)
+{
+    Record(GdiCall::kSetBkColor, dc, nullptr, colour);
+    return g_setBkColor(dc, colour);
+}
+
+// Points the program's import of gdi32!name at hook; the former target goes to *original.
+int PatchImport(const char* name, void* hook, void** original)
+{
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    void* target = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), name));
+    for (auto imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
+        if (lstrcmpiA(reinterpret_cast<char*>(base + imp->Name), "gdi32.dll") != 0)
+            continue;
+        auto names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + (imp->OriginalFirstThunk ? imp->OriginalFirstThunk
+                                                                                         : imp->FirstThunk));
+        auto slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            bool byName = !IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
+                          strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
+                                 name) == 0;
+            if (!byName && reinterpret_cast<void*>(slots->u1.Function) != target)
+                continue;
+            DWORD protection;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
+            *original = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(hook);
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+template <typename F>
+int Patch(const char* name, F hook, F* original)
+{
+    return PatchImport(name, reinterpret_cast<void*>(hook), reinterpret_cast<void**>(original));
+}
+
+}  // namespace
+
+int InstallGdiTrace()
+{
+    static int installed = Patch("CreateCompatibleDC", TraceCreateDC, &g_createDC) &&
+                           Patch("CreateBitmap", TraceCreateBitmap, &g_createBitmap) &&
+                           Patch("CreateCompatibleBitmap", TraceCreateCompatibleBitmap, &g_createCompatibleBitmap) &&
+                           Patch("DeleteDC", TraceDeleteDC, &g_deleteDC) &&
+                           Patch("DeleteObject", TraceDeleteObject, &g_deleteObject) &&
+                           Patch("BitBlt", TraceBitBlt, &g_bitBlt) &&
+                           Patch("SetBkColor", TraceSetBkColor, &g_setBkColor);
+    return installed;
+}
+
+void StartGdiTrace(int failAt)
+{
+    g_calls.clear();
+    g_creations = 0;
+    g_failAt = failAt;
+    g_recording = true;
+}
+
+std::vector<GdiCall> StopGdiTrace()
+{
+    g_recording = false;
+    return g_calls;
+}
