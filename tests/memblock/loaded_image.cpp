@@ -1,0 +1,129 @@
+// Base relocations and import binding for an executable mapped by LoadLibraryA (see the header).
+#include "tests/memblock/loaded_image.h"
+
+#include <string.h>
+
+namespace {
+
+bool Fail(std::string* error, const std::string& what)
+{
+    *error = what;
+    return false;
+}
+
+// Writes into the image whatever the protection of its page, and restores that protection.
+bool Patch(void* at, const void* value, size_t size)
+{
+    DWORD old = 0;
+    if (!VirtualProtect(at, size, PAGE_READWRITE, &old))
+        return false;
+    memcpy(at, value, size);
+    DWORD ignored = 0;
+    VirtualProtect(at, size, old, &ignored);
+    return true;
+}
+
+bool Relocate(unsigned char* base, IMAGE_NT_HEADERS* nt, std::string* error)
+{
+    ULONG_PTR delta = reinterpret_cast<ULONG_PTR>(base) - static_cast<ULONG_PTR>(nt->OptionalHeader.ImageBase);
+    if (delta == 0)
+        return true;
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+    if (dir.Size == 0 || (nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED)) {
+        return Fail(error, "image is not at its base and has no relocations");
+    }
+    unsigned char* at = base + dir.VirtualAddress;
+    unsigned char* end = at + dir.Size;
+    while (at + sizeof(IMAGE_BASE_RELOCATION) <= end) {
+        IMAGE_BASE_RELOCATION* block = reinterpret_cast<IMAGE_BASE_RELOCATION*>(at);
+        if (block->SizeOfBlock < sizeof *block || block->SizeOfBlock > static_cast<DWORD>(end - at)) {
+            return Fail(error, "malformed relocation block");
+        }
+        const WORD* entries = reinterpret_cast<const WORD*>(block + 1);
+        size_t count = (block->SizeOfBlock - sizeof *block) / sizeof(WORD);
+        for (size_t i = 0; i < count; ++i) {
+            unsigned char* target = base + block->VirtualAddress + (entries[i] & 0x0FFF);
+            switch (entries[i] >> 12) {
+            case IMAGE_REL_BASED_ABSOLUTE:
+                break;
+            case IMAGE_REL_BASED_HIGHLOW: {
+                DWORD value;
+                memcpy(&value, target, sizeof value);
+                value += static_cast<DWORD>(delta);
+                if (!Patch(target, &value, sizeof value))
+                    return Fail(error, "cannot write a relocation");
+                break;
+            }
+            case IMAGE_REL_BASED_DIR64: {
+                ULONGLONG value;
+                memcpy(&value, target, sizeof value);
+                value += delta;
+                if (!Patch(target, &value, sizeof value))
+                    return Fail(error, "cannot write a relocation");
+                break;
+            }
+            default:
+                return Fail(error, "unsupported relocation type " + std::to_string(entries[i] >> 12));
+            }
+        }
+        at += block->SizeOfBlock;
+    }
+    ULONG_PTR now = reinterpret_cast<ULONG_PTR>(base);
+    decltype(nt->OptionalHeader.ImageBase) recorded = now;
+    if (!Patch(&nt->OptionalHeader.ImageBase, &recorded, sizeof recorded))
+        return Fail(error, "cannot record the new base");
+    return true;
+}
+
+bool BindImports(unsigned char* base, IMAGE_NT_HEADERS* nt, std::string* error, ImportReplacement replace)
+{
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (dir.Size == 0)
+        return true;
+    for (IMAGE_IMPORT_DESCRIPTOR* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+         d->Name != 0; ++d) {
+        const char* dll = reinterpret_cast<const char*>(base + d->Name);
+        HMODULE library = LoadLibraryA(dll);
+        if (!library)
+            return Fail(error, std::string("cannot load ") + dll);
+        DWORD lookupRva = d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk;
+        IMAGE_THUNK_DATA* lookup = reinterpret_cast<IMAGE_THUNK_DATA*>(base + lookupRva);
+        IMAGE_THUNK_DATA* bound = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+        for (; lookup->u1.AddressOfData != 0; ++lookup, ++bound) {
+            FARPROC address;
+            std::string what;
+            if (IMAGE_SNAP_BY_ORDINAL(lookup->u1.Ordinal)) {
+                WORD ordinal = static_cast<WORD>(IMAGE_ORDINAL(lookup->u1.Ordinal));
+                address = GetProcAddress(library, MAKEINTRESOURCEA(ordinal));
+                what = "#" + std::to_string(ordinal);
+            } else {
+                const IMAGE_IMPORT_BY_NAME* byName =
+                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + lookup->u1.AddressOfData);
+                what = reinterpret_cast<const char*>(byName->Name);
+                address = replace ? replace(dll, what.c_str()) : nullptr;
+                if (!address)
+                    address = GetProcAddress(library, what.c_str());
+            }
+            if (!address)
+                return Fail(error, std::string("cannot find ") + dll + "!" + what);
+            ULONG_PTR value = reinterpret_cast<ULONG_PTR>(address);
+            if (!Patch(&bound->u1.Function, &value, sizeof value))
+                return Fail(error, "cannot write the import address table");
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool PrepareLoadedImage(HMODULE module, std::string* error, ImportReplacement replace)
+{
+    unsigned char* base = reinterpret_cast<unsigned char*>(module);
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    if (!base || dos->e_magic != IMAGE_DOS_SIGNATURE)
+        return Fail(error, "no image");
+    IMAGE_NT_HEADERS* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR_MAGIC)
+        return Fail(error, "not an image of this architecture");
+    return Relocate(base, nt, error) && BindImports(base, nt, error, replace);
+}
