@@ -1,0 +1,142 @@
+// The display check of start-up, run on an X screen of depth LOWCOLOR_DEPTH (run.sh starts
+// one Wine desktop per depth): on 8 bits per pixel SETUP.exe shows the error box with text
+// 103 and writes nothing; on 15/16 and 32 bits per pixel it goes on to its window.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+
+#include "setup/startup.h"
+#include "tests/driver/driver.h"
+
+namespace {
+
+const DWORD kTimeout = 30000;
+const char kSaverName[] = "lowcolor.scr";
+
+int RequestedDepth()
+{
+    const char* depth = getenv("LOWCOLOR_DEPTH");
+    return depth ? atoi(depth) : 0;
+}
+
+int DesktopBitsPerPixel()
+{
+    HWND desktop = GetDesktopWindow();
+    HDC dc = GetDC(desktop);
+    int bits = dc ? GetDeviceCaps(dc, BITSPIXEL) : 0;
+    if (dc)
+        ReleaseDC(desktop, dc);
+    return bits;
+}
+
+std::set<std::string> FilesIn(const std::string& dir)
+{
+    std::set<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.insert(found.cFileName);
+    while (FindNextFileA(find, &found));
+    FindClose(find);
+    return names;
+}
+
+class LowColor : public ::testing::Test {
+protected:
+    LowColor() : scratch_("lowcolor") {}
+    void SetUp() override
+    {
+        depth_ = RequestedDepth();
+        ASSERT_TRUE(depth_ == 8 || depth_ == 15 || depth_ == 16 || depth_ == 24)
+            << "LOWCOLOR_DEPTH must name the X screen's depth";
+        ASSERT_FALSE(driver::EnvPath("SETUP_EXE").empty()) << "SETUP_EXE must name the built stub";
+        saverPath_ = driver::SystemDirectory() + "\\" + kSaverName;
+        DeleteFileA(saverPath_.c_str());
+        driver::ResetSaverEntries();
+    }
+    void TearDown() override
+    {
+        DeleteFileA(saverPath_.c_str());
+        driver::ResetSaverEntries();
+    }
+    // Starts a package of the stub; the exe's path.
+    std::string StartPackage(driver::Process& process)
+    {
+        std::string exe = scratch_.File("SETUP.exe");
+        EXPECT_TRUE(driver::WriteBytes(exe, driver::MakePackage(kSaverName, driver::MakeSaver())));
+        EXPECT_TRUE(process.Start(exe, "\"" + exe + "\""));
+        return exe;
+    }
+
+    int depth_ = 0;
+    std::string saverPath_;
+    driver::ScratchDir scratch_;
+};
+
+// The X screen of each depth reaches the program as a display of that many bits per pixel;
+// 8 is the 256-colour mode that the check refuses. Wine shows depth 15 as 15 or 16 bits and
+// depth 24 as 24 or 32 (32 here: X keeps 24-bit pixels in 32 bits).
+TEST_F(LowColor, DisplayHasTheRequestedDepth)
+{
+    int bits = DesktopBitsPerPixel();
+    std::printf("X screen of depth %d: BITSPIXEL %d\n", depth_, bits);
+    switch (depth_) {
+    case 8:
+        EXPECT_LE(bits, 8);
+        break;
+    case 15:
+        EXPECT_TRUE(bits == 15 || bits == 16) << bits;
+        break;
+    case 16:
+        EXPECT_EQ(16, bits);
+        break;
+    default:
+        EXPECT_TRUE(bits == 24 || bits == 32) << bits;
+        break;
+    }
+    EXPECT_EQ(depth_ == 8 ? 1 : 0, IsLowColorDisplay());
+}
+
+TEST_F(LowColor, SetupRefusesOnlyTheLowColourDisplay)
+{
+    std::set<std::string> before = FilesIn(driver::SystemDirectory());
+    driver::Process process;
+    StartPackage(process);
+    DWORD code = 1234;
+    if (depth_ == 8) {
+        HWND box = driver::WaitForWindow(process.id(), "#32770", kTimeout);
+        ASSERT_TRUE(box) << "no error box on the 8-bit display";
+        for (int i = 0; i < 100 && driver::BoxButtons(box).empty(); ++i)
+            Sleep(20);
+        EXPECT_EQ(driver::Cp932(L"エラー"), driver::WindowText(box));
+        EXPECT_EQ(driver::Cp932(L"このプログラムは256色以下のディスプレイモードでは動作しません。\r\n"
+                                L"ハイカラーかフルカラーで実行してください。"),
+                  driver::BoxText(box))
+            << driver::Utf8FromCp932(driver::BoxText(box));
+        EXPECT_EQ(std::vector<int>{IDOK}, driver::BoxButtons(box));
+        EXPECT_TRUE(driver::FindWindows(process.id(), "SetupWClass").empty());
+        ASSERT_TRUE(driver::PressBoxButton(box, IDOK));
+        ASSERT_TRUE(process.WaitExit(kTimeout, &code)) << "still running after the box";
+        EXPECT_EQ(0u, code);
+        // Refused before anything happened: no file, no entry.
+        EXPECT_EQ(before, FilesIn(driver::SystemDirectory()));
+        EXPECT_FALSE(driver::FileExists(saverPath_));
+        EXPECT_EQ("", driver::ReadIniSaver());
+        EXPECT_EQ("", driver::ReadRegistrySaver());
+    } else {
+        HWND window = driver::WaitForWindow(process.id(), "SetupWClass", kTimeout);
+        ASSERT_TRUE(window) << "no setup window on the screen of depth " << depth_;
+        EXPECT_TRUE(driver::FindWindows(process.id(), "#32770").empty()) << "a box came on an accepted display";
+        EXPECT_TRUE(driver::FileExists(saverPath_));
+        driver::SendKey(window, VK_ESCAPE);
+        ASSERT_TRUE(process.WaitExit(kTimeout, &code)) << "no exit after Escape";
+        EXPECT_EQ(0u, code);
+    }
+}
+
+}  // namespace
