@@ -133,7 +133,7 @@ TEST_F(SetupResources, IconHasThree32x32ImagesOf2And8And16Colours)
 TEST_F(SetupResources, IconLoadsByName)
 {
     EXPECT_TRUE(LoadIconA(GetModuleHandleA(nullptr), "IDI_APPICON") != nullptr);
-    EXPECT_TRUE(FindResourceA(module_, "IDI_APPICON", RT_GROUP_ICON) != nullptr);
+    EXPECT_TRUE(LoadIconA(module_, "IDI_APPICON") != nullptr);
 }
 
 BOOL CALLBACK CountLanguage(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count)
