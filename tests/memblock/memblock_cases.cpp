@@ -621,6 +621,18 @@ TEST_P(MemblockCases, HandleToPtrConsumesTheHandle)
     EXPECT_TRUE(HasPattern(block, 24, 20));
     EXPECT_TRUE(HandleFreed(handle));
     m.FreePtr(&block);
+
+    // A handle that comes locked is consumed all the same: GlobalFree frees a locked handle.
+    HGLOBAL locked = m.AllocH(8);
+    ASSERT_NE(locked, nullptr);
+    FillHandle(locked, 26);
+    GlobalLock(locked);
+    GlobalLock(locked);
+    void* fromLocked = m.HandleToPtr(locked);
+    ASSERT_NE(fromLocked, nullptr);
+    EXPECT_TRUE(HasPattern(fromLocked, 8, 26));
+    EXPECT_TRUE(HandleFreed(locked));
+    m.FreePtr(&fromLocked);
 }
 
 TEST_P(MemblockCases, PtrFromHandleKeepsTheHandleAndItsLocks)
