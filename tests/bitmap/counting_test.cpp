@@ -8,9 +8,9 @@
 
 namespace {
 
-DibFieldsSpec Fields(uint32_t headerSize, uint16_t bitCount, uint32_t compression = 0, uint32_t colorsUsed = 0)
+DibRecipe Fields(uint32_t headerSize, uint16_t bitCount, uint32_t compression = 0, uint32_t colorsUsed = 0)
 {
-    DibFieldsSpec s;
+    DibRecipe s;
     s.headerSize = headerSize;
     s.bitCount = bitCount;
     s.compression = compression;
@@ -23,7 +23,7 @@ TEST(DibCounting, ColoursTableSizeAndBitsOffset)
 {
     const struct {
         const char* name;
-        DibFieldsSpec spec;
+        DibRecipe recipe;
         WORD colours, tableBytes;
         DWORD bitsOffset;
     } cases[] = {
@@ -47,10 +47,10 @@ TEST(DibCounting, ColoursTableSizeAndBitsOffset)
         {"header size 41 read as an info header", Fields(41, 8, 0, 3), 3, 12, 53},
     };
     for (const auto& c : cases) {
-        std::vector<uint8_t> dib = BuildDib(c.spec);
+        std::vector<uint8_t> dib = BuildDib(c.recipe);
         EXPECT_EQ(c.colours, CountDibColors(dib.data())) << c.name;
         EXPECT_EQ(c.tableBytes, GetDibColorTableSize(dib.data())) << c.name;
-        EXPECT_EQ(c.bitsOffset, c.spec.headerSize + GetDibColorTableSize(dib.data())) << c.name;
+        EXPECT_EQ(c.bitsOffset, c.recipe.headerSize + GetDibColorTableSize(dib.data())) << c.name;
     }
 }
 

@@ -149,9 +149,9 @@ TEST_F(LogoSuite, GoodFilesReadWithinTheirBytesWithoutCopy)
     }
 }
 
-DibFieldsSpec Fields(uint32_t headerSize, int32_t width, int32_t height, uint16_t bitCount, uint32_t compression = 0)
+DibRecipe Fields(uint32_t headerSize, int32_t width, int32_t height, uint16_t bitCount, uint32_t compression = 0)
 {
-    DibFieldsSpec s;
+    DibRecipe s;
     s.headerSize = headerSize;
     s.width = width;
     s.height = height;
@@ -167,15 +167,15 @@ TEST(MakeLogoBitmap, HostileLogosGiveNull)
 {
     struct Case {
         const char* name;
-        DibFieldsSpec spec;
+        DibRecipe recipe;
         int trim;             // bytes taken off the end
         int64_t headerSize;   // written over the header's size field when not -1
         uint32_t colorsUsed;  // written over biColorsUsed when not 0
         int made;
     };
-    DibFieldsSpec truncatedTable = Fields(40, 16, 16, 8);
+    DibRecipe truncatedTable = Fields(40, 16, 16, 8);
     truncatedTable.tableEntries = 25;
-    DibFieldsSpec rle = Fields(40, 16, 16, 8, 1);
+    DibRecipe rle = Fields(40, 16, 16, 8, 1);
     rle.imageSize = 40;
     const Case cases[] = {
         {"8-bit 16 x 16", Fields(40, 16, 16, 8), 0, -1, 0, 1},
@@ -195,7 +195,7 @@ TEST(MakeLogoBitmap, HostileLogosGiveNull)
         {"4-bit core, 3 bytes short", Fields(12, 16, 16, 4), 3, -1, 0, 0},
     };
     for (const Case& c : cases) {
-        std::vector<uint8_t> bytes = BuildDib(c.spec);
+        std::vector<uint8_t> bytes = BuildDib(c.recipe);
         bytes.resize(bytes.size() - c.trim);
         if (c.headerSize >= 0)
             PutU32(bytes, 0, static_cast<uint32_t>(c.headerSize));

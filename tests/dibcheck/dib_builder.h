@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-struct DibFieldsSpec {
+struct DibRecipe {
     uint32_t headerSize = 40;
     int32_t width = 4;
     int32_t height = 4;
@@ -31,14 +31,14 @@ inline void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t v)
 }
 
 // Entries of the colour table of a well-formed DIB with these fields.
-inline uint32_t NaturalTableEntries(const DibFieldsSpec& s)
+inline uint32_t NaturalTableEntries(const DibRecipe& s)
 {
     if (s.headerSize != 12 && s.colorsUsed != 0)
         return s.colorsUsed;
     return s.bitCount <= 8 ? (1u << s.bitCount) : 0;
 }
 
-inline std::vector<uint8_t> BuildDib(const DibFieldsSpec& s)
+inline std::vector<uint8_t> BuildDib(const DibRecipe& s)
 {
     const bool core = s.headerSize == 12;
     std::vector<uint8_t> dib(s.headerSize >= 40 || core ? s.headerSize : 40, 0);

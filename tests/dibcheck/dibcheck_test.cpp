@@ -42,15 +42,15 @@ int CheckExact(const std::vector<uint8_t>& bytes)
 
 struct FieldsCase {
     const char* name;
-    DibFieldsSpec spec;
+    DibRecipe recipe;
     int trim;  // bytes taken off the end (negative: bytes added)
     int accepted;
 };
 
-DibFieldsSpec Fields(uint32_t headerSize, int32_t width, int32_t height, uint16_t bitCount, uint32_t compression = 0,
+DibRecipe Fields(uint32_t headerSize, int32_t width, int32_t height, uint16_t bitCount, uint32_t compression = 0,
                      uint32_t colorsUsed = 0)
 {
-    DibFieldsSpec s;
+    DibRecipe s;
     s.headerSize = headerSize;
     s.width = width;
     s.height = height;
@@ -60,19 +60,19 @@ DibFieldsSpec Fields(uint32_t headerSize, int32_t width, int32_t height, uint16_
     return s;
 }
 
-DibFieldsSpec WithPlanes(DibFieldsSpec s, uint16_t planes)
+DibRecipe WithPlanes(DibRecipe s, uint16_t planes)
 {
     s.planes = planes;
     return s;
 }
 
-DibFieldsSpec WithImageSize(DibFieldsSpec s, uint32_t imageSize)
+DibRecipe WithImageSize(DibRecipe s, uint32_t imageSize)
 {
     s.imageSize = imageSize;
     return s;
 }
 
-DibFieldsSpec WithTable(DibFieldsSpec s, uint32_t entries)
+DibRecipe WithTable(DibRecipe s, uint32_t entries)
 {
     s.tableEntries = entries;
     return s;
@@ -147,7 +147,7 @@ const FieldsCase kFieldsCases[] = {
 TEST(DibCheck, MadeToOrderHeaders)
 {
     for (const FieldsCase& c : kFieldsCases) {
-        std::vector<uint8_t> dib = BuildDib(c.spec);
+        std::vector<uint8_t> dib = BuildDib(c.recipe);
         if (c.trim > 0)
             dib.resize(dib.size() - std::min<size_t>(dib.size(), c.trim));
         else
