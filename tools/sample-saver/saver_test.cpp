@@ -37,9 +37,10 @@ int StartSaver(const std::string& arguments, Saver* saver)
 }
 
 // The saver's window once it shows (a child of parent, or a top-level window), else null.
+// A loaded machine can take many seconds to start a program under Wine.
 HWND WaitForSaverWindow(HWND parent)
 {
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 400; ++i) {
         HWND window = FindWindowExA(parent, nullptr, kSaverClass, nullptr);
         if (window)
             return window;
