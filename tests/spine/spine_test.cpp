@@ -31,6 +31,16 @@ TEST_F(SpineTest, ExtractsTheSaverAndShowsTheFullScreenWindow)
     EXPECT_EQ("Setup", driver::WindowText(window));
     EXPECT_EQ(static_cast<ULONG_PTR>(CS_SAVEBITS), GetClassLongPtrA(window, GCL_STYLE));
 
+    // The setup screen on the display: the gradient's first and last bands, and the empty
+    // bar (progress 0) near its left edge, away from the centred percentage.
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    const int barLeft = 2 * (width / 3), barTop = height - 60;
+    for (int i = 0; i < 100 && driver::ScreenPixel(width - 2, 1) != RGB(0, 0, 255); ++i)
+        Sleep(50);
+    EXPECT_EQ(RGB(0, 0, 255), driver::ScreenPixel(width - 2, 1));
+    EXPECT_EQ(RGB(0, 0, 2), driver::ScreenPixel(width / 2, height - 1));
+    EXPECT_EQ(RGB(255, 255, 255), driver::ScreenPixel(barLeft + 2, barTop + 2));
+
     CloseWithEscape(process, window);
 }
 
