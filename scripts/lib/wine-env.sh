@@ -6,9 +6,27 @@
 # Exports WINEPREFIX, WINEDEBUG, LC_ALL/LANG (ANSI code page 932) and DISPLAY.
 
 WINE_ENV_PIDS=()
+WINE_ENV_LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
 # The 64-bit loader by its own path: /usr/bin/wine prefers the 32-bit one, which not every
-# kernel can run.
-export WINE64=/usr/lib/wine/wine64
+# kernel can run. Where the system's 32-bit loader cannot start but the emulated one
+# (x86-runtime) can, every program goes through a copy of wine64 inside that sysroot: it
+# starts the 32-bit loader beside itself, and a prefix it makes has a filled syswow64.
+# WINE_X86 says how x86 programs run here: native, emulated, or none.
+wine_env_choose_loader() {
+  export WINE64=/usr/lib/wine/wine64
+  unset QEMU_LD_PREFIX WINEDLLPATH
+  if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    export WINE_X86=native
+  elif "$WINE_ENV_LIB/x86-runtime" check >/dev/null 2>&1; then
+    local sysroot=${X86_RUNTIME_DIR:-/var/cache/setup-x86}/sysroot
+    export WINE_X86=emulated WINE64=$sysroot/usr/lib/wine/wine64
+    export QEMU_LD_PREFIX=$sysroot WINEDLLPATH=$sysroot/usr/lib/i386-linux-gnu/wine
+  else
+    export WINE_X86=none
+  fi
+}
+wine_env_choose_loader
 
 wine_env_stop() {
   local pid
@@ -34,6 +52,10 @@ wine_env_free_display() {
 
 wine_env_start() {
   local build=$1 screen=${2:-1024x768x24} name=${3:-wineprefix}
+  case $build in
+    /*) ;;
+    *) build=$(cd "$build" && pwd) ;;  # Wine refuses a relative prefix
+  esac
   export WINEPREFIX="$build/$name"
   export WINEDEBUG=-all
   export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
@@ -53,6 +75,10 @@ wine_env_start() {
 
   # A server left behind by a run that was cut short would keep the old display.
   wineserver -k >/dev/null 2>&1 || true
+  # A prefix made by the other loader lacks (or has) the 32-bit system directory: start anew.
+  if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$WINEPREFIX/.loader" 2>/dev/null)" != "$WINE64" ]; then
+    rm -rf "$WINEPREFIX"
+  fi
   local fresh=0
   [ -f "$WINEPREFIX/system.reg" ] || fresh=1
   mkdir -p "$WINEPREFIX"
@@ -62,7 +88,17 @@ wine_env_start() {
   if [ "$fresh" = 1 ]; then
     "$WINE64" wineboot -i >/dev/null 2>&1 || true
     # No window manager on Xvfb: unmanaged windows close at once instead of after 2 s.
-    "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
+    # A crashing program ends at once with its exception code as exit code: no crash dialog,
+    # and an empty debugger command (with none at all Wine attaches winedbg, which prints a
+    # backtrace and ends the program with exit code 0, hiding the crash).
+    "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
+    local key
+    for key in 'HKLM\Software' 'HKLM\Software\Wow6432Node'; do
+      "$WINE64" reg add "$key\Microsoft\Windows NT\CurrentVersion\AeDebug" /v Debugger /t REG_SZ /d '' /f \
+        >/dev/null 2>&1 || true
+    done
+    echo "$WINE64" >"$WINEPREFIX/.loader"
   fi
   # The desktop's first start fixes its display: make it start now, on this one.
   "$WINE64" cmd /c exit >/dev/null 2>&1 || true
