@@ -3,7 +3,8 @@
 #
 #   wine_env_start BUILD_DIR [WIDTHxHEIGHTxDEPTH] [PREFIX_NAME]
 #
-# Exports WINEPREFIX, WINEDEBUG, LC_ALL/LANG (ANSI code page 932) and DISPLAY.
+# Exports WINEPREFIX, WINEDEBUG, LC_ALL/LANG (ANSI code page 932, or the one of
+# WINE_ENV_LOCALE) and DISPLAY.
 
 WINE_ENV_PIDS=()
 WINE_ENV_LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -58,7 +59,10 @@ wine_env_start() {
   esac
   export WINEPREFIX="$build/$name"
   export WINEDEBUG=-all
-  export LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
+  # The locale sets Wine's ANSI code page: ja_JP.UTF-8 gives 932 (the default),
+  # en_US.UTF-8 gives 1252, hi_IN.UTF-8 (a language without a legacy code page) gives 65001.
+  local locale=${WINE_ENV_LOCALE:-ja_JP.UTF-8}
+  export LC_ALL=$locale LANG=$locale
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEARCH=win64
 
