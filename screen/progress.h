@@ -5,3 +5,5 @@
 
 // Advances *state and returns the next step, 1, 2 or 3.
 int NextProgressStep(uint32_t* state);
+// The progress after one more confirmed tick: the next step added, held at 100.
+int AdvanceProgress(int progress, uint32_t* state);

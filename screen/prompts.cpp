@@ -1,4 +1,4 @@
-// The message boxes of the setup and the texts they show: the four string resources are
+// The message boxes of the setup and the texts they show: the five string resources are
 // loaded from the program's own module, the three captions stand here in code page 932.
 // Every box comes to the foreground; the question boxes offer Yes and No only.
 #include "screen/prompts.h"
@@ -96,4 +96,9 @@ int AskYesNoMessage(HWND owner, const char* text1, const char* text2, const char
 void ShowInfoMessage(HWND owner, const char* text1, const char* text2, const char* text3)
 {
     ShowJoined(owner, text1, text2, text3, kInfoCaption, kInfoStyle);
+}
+
+void ShowErrorMessage(HWND owner, const char* text1, const char* text2, const char* text3)
+{
+    ShowJoined(owner, text1, text2, text3, kErrorCaption, kErrorStyle);
 }

@@ -14,3 +14,5 @@ void ShowErrorText(HWND owner, UINT id);
 int AskYesNoMessage(HWND owner, const char* text1, const char* text2, const char* text3);
 // Information box with the three texts joined.
 void ShowInfoMessage(HWND owner, const char* text1, const char* text2, const char* text3);
+// Error box with the three texts joined.
+void ShowErrorMessage(HWND owner, const char* text1, const char* text2, const char* text3);

@@ -1,9 +1,11 @@
-// Writing the screen-saver file out of the setup's own buffer into the system directory.
+// Writing the screen-saver file out of the setup's own buffer into the system directory,
+// and undoing that when the setup ends without the new saver.
 #include "setup/extract.h"
 
 #include "setup/package.h"
 #include "setup/state.h"
 #include "support/paths.h"
+#include "support/tempname.h"
 
 // saverTitle = the file name of saverPath without its extension (a.b.scr gives a.b).
 static void CutSaverTitle()
@@ -14,18 +16,48 @@ static void CutSaverTitle()
         extension[-1] = '\0';
 }
 
+// A file already under saverPath is moved to a free temporary name in the same directory,
+// where it waits to be given back or deleted. 1 when there was none or it was moved; 0
+// when the name is a directory or the move failed: then nothing may be written.
+static int SetPreviousSaverAside(const char* systemDir)
+{
+    g_state.previousSaverPath[0] = '\0';
+    WIN32_FIND_DATAA found;
+    if (!FindFirstEntry(g_state.saverPath, &found))
+        return 1;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return 0;
+    char aside[MAX_PATH];
+    MakeUniqueTempName(systemDir, aside);
+    if (aside[0] == '\0' || !MoveFileA(g_state.saverPath, aside))
+        return 0;
+    lstrcpyA(g_state.previousSaverPath, aside);
+    return 1;
+}
+
+// The set-aside saver takes its name back (none set aside: nothing happens).
+static void PutPreviousSaverBack()
+{
+    if (g_state.previousSaverPath[0] == '\0')
+        return;
+    if (MoveFileA(g_state.previousSaverPath, g_state.saverPath))
+        g_state.previousSaverPath[0] = '\0';
+}
+
 // One write of the whole payload; a failed or short write deletes what was written.
 static int WriteSaverFile(const BYTE* data, DWORD length)
 {
     HANDLE file = CreateFileA(g_state.saverPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
+        PutPreviousSaverBack();
         return 0;
+    }
     DWORD written = 0;
     BOOL ok = WriteFile(file, data, length, &written, nullptr);
     CloseHandle(file);
     if (!ok || written != length) {
-        DeleteFileA(g_state.saverPath);
+        RemoveNewSaver();
         return 0;
     }
     return 1;
@@ -54,5 +86,27 @@ int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* 
 
     *payload = buffer + payloadAt;
     *payloadLength = length - static_cast<DWORD>(payloadAt);
-    return WriteSaverFile(*payload, *payloadLength);
+    return SetPreviousSaverAside(systemDir) && WriteSaverFile(*payload, *payloadLength);
+}
+
+void RemoveNewSaver()
+{
+    DeleteFileA(g_state.saverPath);
+    PutPreviousSaverBack();
+}
+
+void RestorePreviousSaver()
+{
+    if (g_state.previousSaverPath[0] != '\0')
+        RemoveNewSaver();
+}
+
+void DropPreviousSaver()
+{
+    if (g_state.previousSaverPath[0] == '\0')
+        return;
+    // A read-only saver could be moved aside but not deleted as it stands.
+    SetFileAttributesA(g_state.previousSaverPath, FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileA(g_state.previousSaverPath))
+        g_state.previousSaverPath[0] = '\0';
 }

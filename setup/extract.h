@@ -1,9 +1,20 @@
 // Self-extraction: the screen-saver file behind the setup's own image goes into the system
-// directory, and the logo is found in the screen saver's data block.
+// directory, and the logo is found in the screen saver's data block. A saver that already
+// stands there under the same name is set aside first, so that a setup that ends without
+// the new saver can give it back byte for byte.
 #pragma once
 #include <windows.h>
 
 // Writes the payload behind the first SetupBoundary of buffer to the system directory under
-// the package's name; sets saverPath and saverTitle. On success *payload and *payloadLength
-// describe the payload inside buffer. A refused name or a failed write leaves nothing behind.
+// the package's name; sets saverPath and saverTitle, and previousSaverPath when a file of
+// that name had to be set aside. On success *payload and *payloadLength describe the
+// payload inside buffer. A refused name or a failed write leaves the directory as it was.
 int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* payloadLength);
+
+// The setup ends without the new saver: the extracted file is deleted and a set-aside saver
+// takes its name back.
+void RemoveNewSaver();
+// The same, but only when a saver was set aside: without one, the extracted file stays.
+void RestorePreviousSaver();
+// The new saver is registered: the set-aside copy of the one it replaced is deleted.
+void DropPreviousSaver();

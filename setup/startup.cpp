@@ -4,10 +4,10 @@
 
 #include "screen/bitmap.h"
 #include "screen/prompts.h"
-#include "screen/wndproc.h"
 #include "setup/extract.h"
 #include "setup/package.h"
 #include "setup/state.h"
+#include "setup/window.h"
 #include "support/paths.h"
 
 enum { kLowColorText = 103 };
@@ -180,8 +180,12 @@ int InitSetup(HINSTANCE instance, int showCommand)
 
 int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
-    if (!InitSetup(instance, showCommand))
+    if (!InitSetup(instance, showCommand)) {
+        // When start-up ended after the extraction, a saver that stood under the same name
+        // takes its name back; without one the extracted file stays.
+        RestorePreviousSaver();
         return 0;
+    }
     MSG message = {};
     BOOL got;
     // GetMessageA answers -1 on error: the loop ends then as it does on WM_QUIT.
@@ -189,6 +193,10 @@ int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    // When the window went before the installation was decided (closed otherwise than by
+    // its own answers), a saver set aside for it takes its name back instead of staying
+    // behind under a temporary name.
+    RestorePreviousSaver();
     if (g_state.logoBitmap) {
         DeleteObject(g_state.logoBitmap);
         g_state.logoBitmap = nullptr;

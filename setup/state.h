@@ -9,12 +9,14 @@ struct SetupState {
     char setupDir[MAX_PATH];   // directory of the setup's own file
     char saverPath[MAX_PATH];  // extracted screen-saver file: system directory + name from the package
     char saverTitle[MAX_PATH]; // file-name part of saverPath without its extension
+    char previousSaverPath[MAX_PATH]; // set-aside copy of the saver that had the same name; empty when none
     HCURSOR savedCursor;       // cursor that was current before the wait cursor
     HBITMAP logoBitmap;        // logo made at start-up; null when the package carries none
     HFONT titleFont;           // window lifetime; null when it could not be made
     HFONT percentFont;         // window lifetime; null when it could not be made
     UINT_PTR timerId;          // running progress timer, 0 while none runs
     LONG progress;             // percent, 0 to 100; 0 also means "not yet confirmed"
+    UINT32 stepState = 1;      // progress step generator: 1 at process start, never reseeded
 };
 
 extern SetupState g_state;

@@ -29,8 +29,7 @@ int AppendPathPart(char* path, const char* part)
     return ScanAppendPathPart(path, part, IsAnsiLeadByte);
 }
 
-// The one way to ask whether something exists: the first directory entry matching path.
-static int FindFirstEntry(const char* path, WIN32_FIND_DATAA* found)
+int FindFirstEntry(const char* path, WIN32_FIND_DATAA* found)
 {
     HANDLE find = FindFirstFileA(path, found);
     if (find == INVALID_HANDLE_VALUE)

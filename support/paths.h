@@ -14,6 +14,9 @@ char* GetExtensionPart(char* path);
 int SetExtension(char* path, const char* extension);
 // Joins part with one backslash; 1 when done, 0 when it would not fit (path unchanged).
 int AppendPathPart(char* path, const char* part);
+// The one way to ask whether something exists, the first-match lookup: 1 and the first
+// directory entry matching path (wildcards allowed) in *found, else 0.
+int FindFirstEntry(const char* path, WIN32_FIND_DATAA* found);
 // 1 when something exists under path (wildcards allowed), else 0.
 int PathExists(const char* path);
 // Size of the first entry matching path (low 32 bits), 0 when nothing is found.

@@ -2,6 +2,7 @@
 #include "tests/driver/driver.h"
 
 #include <cstdlib>
+#include <cstdint>
 
 namespace driver {
 
@@ -100,20 +101,56 @@ Process::~Process()
     Kill();
 }
 
-bool Process::Start(const std::string& exe, const std::string& commandLine, const std::string& workDir)
+bool Process::Launch(const std::string& exe, const std::string& commandLine, const std::string& workDir, DWORD flags,
+                     PROCESS_INFORMATION* info)
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workDir.empty() ? nullptr : workDir.c_str(), &startup, &info))
+    if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                        workDir.empty() ? nullptr : workDir.c_str(), &startup, info))
+        return false;
+    process_ = info->hProcess;
+    pid_ = info->dwProcessId;
+    return true;
+}
+
+bool Process::Start(const std::string& exe, const std::string& commandLine, const std::string& workDir)
+{
+    PROCESS_INFORMATION info = {};
+    if (!Launch(exe, commandLine, workDir, 0, &info))
         return false;
     CloseHandle(info.hThread);
-    process_ = info.hProcess;
-    pid_ = info.dwProcessId;
     return true;
+}
+
+bool Process::StartWithEarlyEscape(const std::string& exe, const std::string& commandLine)
+{
+    std::string dll = EnvPath("KEYHOOK_DLL");
+    hookDll_ = dll.empty() ? nullptr : LoadLibraryA(dll.c_str());
+    void* address = hookDll_ ? reinterpret_cast<void*>(GetProcAddress(hookDll_, "PressEscapeAtSetupWindow")) : nullptr;
+    HOOKPROC press = reinterpret_cast<HOOKPROC>(address);
+    PROCESS_INFORMATION info = {};
+    if (!press || !Launch(exe, commandLine, "", CREATE_SUSPENDED, &info)) {
+        Unhook();
+        return false;
+    }
+    // The hook is in place before the program's thread runs a single instruction.
+    hook_ = SetWindowsHookExA(WH_CBT, press, hookDll_, info.dwThreadId);
+    ResumeThread(info.hThread);
+    CloseHandle(info.hThread);
+    return hook_ != nullptr;
+}
+
+void Process::Unhook()
+{
+    if (hook_)
+        UnhookWindowsHookEx(hook_);
+    if (hookDll_)
+        FreeLibrary(hookDll_);
+    hook_ = nullptr;
+    hookDll_ = nullptr;
 }
 
 bool Process::WaitExit(DWORD timeoutMs, DWORD* exitCode)
@@ -123,6 +160,7 @@ bool Process::WaitExit(DWORD timeoutMs, DWORD* exitCode)
     GetExitCodeProcess(process_, exitCode);
     CloseHandle(process_);
     process_ = nullptr;
+    Unhook();
     return true;
 }
 
@@ -133,6 +171,7 @@ bool Process::running() const
 
 void Process::Kill()
 {
+    Unhook();
     if (!process_)
         return;
     if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
@@ -226,6 +265,42 @@ void SendKey(HWND window, UINT virtualKey)
     PostMessageA(window, WM_KEYUP, virtualKey, 1 | (scan << 16) | (1u << 30) | (1u << 31));
 }
 
+Box WaitForBox(Process& process, DWORD timeoutMs)
+{
+    Box box;
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<HWND> found = FindWindows(process.id(), "#32770");
+        if (!found.empty()) {
+            box.window = found.front();
+            break;
+        }
+        if (!process.running() || GetTickCount() - start >= timeoutMs)
+            return box;
+        Sleep(20);
+    }
+    // The box fills in its controls while it starts; read it once its buttons stand.
+    for (int i = 0; i < 100 && BoxButtons(box.window).empty(); ++i)
+        Sleep(20);
+    box.caption = WindowText(box.window);
+    box.text = BoxText(box.window);
+    box.buttons = BoxButtons(box.window);
+    return box;
+}
+
+bool AnswerBox(const Box& box, int id, HWND setupWindow, UINT key)
+{
+    // Both go into the queue of the one thread that owns the box and the window, in this
+    // order: the box takes its answer and returns before the key is read.
+    if (!PressBoxButton(box.window, id))
+        return false;
+    if (key != 0)
+        SendKey(setupWindow, key);
+    for (int i = 0; i < 500 && IsWindow(box.window); ++i)
+        Sleep(20);
+    return !IsWindow(box.window);
+}
+
 COLORREF ScreenPixel(int x, int y)
 {
     HDC screen = GetDC(nullptr);
@@ -234,17 +309,17 @@ COLORREF ScreenPixel(int x, int y)
     return pixel;
 }
 
-bool SaveScreenshot(const std::string& path)
+bool CaptureScreen(ScreenImage* image)
 {
-    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    image->width = GetSystemMetrics(SM_CXSCREEN);
+    image->height = GetSystemMetrics(SM_CYSCREEN);
+    image->pixels.assign(static_cast<size_t>(image->width) * image->height, 0);
     BITMAPINFOHEADER header = {};
     header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
+    header.biWidth = image->width;
+    header.biHeight = -image->height;  // top row first
     header.biPlanes = 1;
-    header.biBitCount = 24;
-    DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    header.biSizeImage = stride * height;
+    header.biBitCount = 32;
     void* bits = nullptr;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
@@ -253,20 +328,13 @@ bool SaveScreenshot(const std::string& path)
     bool ok = false;
     if (memory && section) {
         HGDIOBJ old = SelectObject(memory, section);
-        ok = BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) != 0;
+        ok = BitBlt(memory, 0, 0, image->width, image->height, screen, 0, 0, SRCCOPY) != 0;
         GdiFlush();
         SelectObject(memory, old);
         if (ok) {
-            BITMAPFILEHEADER file = {};
-            file.bfType = 0x4D42;
-            file.bfOffBits = sizeof file + sizeof header;
-            file.bfSize = file.bfOffBits + header.biSizeImage;
-            ByteVector bytes(reinterpret_cast<unsigned char*>(&file), reinterpret_cast<unsigned char*>(&file + 1));
-            bytes.insert(bytes.end(), reinterpret_cast<unsigned char*>(&header),
-                         reinterpret_cast<unsigned char*>(&header + 1));
-            bytes.insert(bytes.end(), static_cast<unsigned char*>(bits),
-                         static_cast<unsigned char*>(bits) + header.biSizeImage);
-            ok = WriteBytes(path, bytes);
+            const uint32_t* from = static_cast<const uint32_t*>(bits);
+            for (size_t i = 0; i < image->pixels.size(); ++i)
+                image->pixels[i] = from[i] & 0xFFFFFF;
         }
     }
     if (memory)
@@ -275,6 +343,45 @@ bool SaveScreenshot(const std::string& path)
         DeleteObject(section);
     ReleaseDC(nullptr, screen);
     return ok;
+}
+
+bool SaveScreenshot(const std::string& path)
+{
+    ScreenImage image;
+    if (!CaptureScreen(&image))
+        return false;
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = image.width;
+    header.biHeight = image.height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    DWORD stride = (static_cast<DWORD>(image.width) * 3 + 3) & ~3u;
+    header.biSizeImage = stride * image.height;
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + header.biSizeImage;
+    ByteVector bytes(reinterpret_cast<unsigned char*>(&file), reinterpret_cast<unsigned char*>(&file + 1));
+    bytes.insert(bytes.end(), reinterpret_cast<unsigned char*>(&header), reinterpret_cast<unsigned char*>(&header + 1));
+    // Bottom row first, blue, green, red.
+    for (int y = image.height - 1; y >= 0; --y) {
+        size_t rowStart = bytes.size();
+        for (int x = 0; x < image.width; ++x) {
+            uint32_t pixel = image.At(x, y);
+            bytes.push_back(static_cast<unsigned char>(pixel));
+            bytes.push_back(static_cast<unsigned char>(pixel >> 8));
+            bytes.push_back(static_cast<unsigned char>(pixel >> 16));
+        }
+        bytes.resize(rowStart + stride, 0);
+    }
+    return WriteBytes(path, bytes);
+}
+
+RECT ProgressBarRect(int screenWidth, int screenHeight)
+{
+    RECT bar = {2 * (screenWidth / 3), screenHeight - 60, screenWidth - 20, screenHeight - 20};
+    return bar;
 }
 
 std::string ReadIniSaver()
@@ -303,6 +410,46 @@ void ResetSaverEntries()
         RegDeleteValueA(key, "SCRNSAVE.EXE");
         RegCloseKey(key);
     }
+}
+
+ReadOnlyKey::ReadOnlyKey(const char* path)
+{
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS) {
+        key_ = nullptr;
+        return;
+    }
+    DWORD size = 0;
+    RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
+    saved_.resize(size);
+    if (size == 0 || RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &size) != ERROR_SUCCESS)
+        return;
+    // One entry: everyone may read.
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone))
+        return;
+    std::vector<BYTE> acl(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(everyone));
+    SECURITY_DESCRIPTOR descriptor;
+    ok_ = InitializeAcl(reinterpret_cast<ACL*>(acl.data()), static_cast<DWORD>(acl.size()), ACL_REVISION) &&
+          AddAccessAllowedAce(reinterpret_cast<ACL*>(acl.data()), ACL_REVISION, KEY_READ, everyone) &&
+          InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+          SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<ACL*>(acl.data()), FALSE) &&
+          RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
+    FreeSid(everyone);
+    HKEY writable;
+    if (ok_ && RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_WRITE, &writable) == ERROR_SUCCESS) {
+        RegCloseKey(writable);
+        ok_ = false;  // the platform lets it be written all the same
+    }
+}
+
+ReadOnlyKey::~ReadOnlyKey()
+{
+    if (!key_)
+        return;
+    if (!saved_.empty())
+        RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
+    RegCloseKey(key_);
 }
 
 ByteVector MakePackage(const std::string& name, const ByteVector& saver)

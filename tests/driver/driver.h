@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ public:
     // CreateProcessA(exe, commandLine, ..., workDir). The command line is passed exactly as
     // given, so tests control what GetCommandLineA answers.
     bool Start(const std::string& exe, const std::string& commandLine, const std::string& workDir = "");
+    // Start() with Escape pressed on the setup window as the window is created, before its
+    // message loop runs: a key typed the moment the program starts. A hook from the DLL at
+    // KEYHOOK_DLL presses it in the program's main thread.
+    bool StartWithEarlyEscape(const std::string& exe, const std::string& commandLine);
     // Waits for the exit; true with the exit code when it came within timeoutMs.
     bool WaitExit(DWORD timeoutMs, DWORD* exitCode);
     DWORD id() const { return pid_; }
@@ -54,8 +59,14 @@ public:
     void Kill();
 
 private:
+    bool Launch(const std::string& exe, const std::string& commandLine, const std::string& workDir, DWORD flags,
+                PROCESS_INFORMATION* info);
+    void Unhook();
+
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
+    HMODULE hookDll_ = nullptr;
+    HHOOK hook_ = nullptr;
 };
 
 // Visible top-level windows of process pid with class className ("#32770" for boxes).
@@ -73,16 +84,57 @@ bool PressBoxButton(HWND box, int id);
 // A key press and release sent to the window, as the keyboard would deliver it.
 void SendKey(HWND window, UINT virtualKey);
 
+// A box of the program as it stands on the screen.
+struct Box {
+    HWND window = nullptr;
+    std::string caption;
+    std::string text;
+    std::vector<int> buttons;
+};
+// Waits up to timeoutMs for the next box of the process and reads it once its buttons
+// stand; window is null when none came, or the process ended first.
+Box WaitForBox(Process& process, DWORD timeoutMs);
+// Presses the box's button id and waits until the box is gone (false when it stays). A
+// key other than 0 is pressed on setupWindow right behind the answer: the window reads it
+// as soon as the box has returned, before its next tick.
+bool AnswerBox(const Box& box, int id, HWND setupWindow = nullptr, UINT key = 0);
+
 // The screen's pixel at (x, y) as RGB, read back from the display.
 COLORREF ScreenPixel(int x, int y);
+// The whole screen, read back from the display: 0x00RRGGBB, top row first.
+struct ScreenImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+bool CaptureScreen(ScreenImage* image);
 // The whole screen as a 24-bit BMP file.
 bool SaveScreenshot(const std::string& path);
+// Where the setup screen's progress bar stands on a screen of the given size.
+RECT ProgressBarRect(int screenWidth, int screenHeight);
 
 // The saver entries that a run may write: system.ini [boot] SCRNSAVE.EXE and
 // HKCU\Control Panel\Desktop SCRNSAVE.EXE. Reset() removes both; Read*() give "" when absent.
 std::string ReadIniSaver();
 std::string ReadRegistrySaver();
 void ResetSaverEntries();
+
+// Makes HKCU\path readable only, for everyone, for the lifetime of the object: opening it
+// for writing fails. The destructor gives the key its own security back.
+class ReadOnlyKey {
+public:
+    explicit ReadOnlyKey(const char* path);
+    ~ReadOnlyKey();
+    ReadOnlyKey(const ReadOnlyKey&) = delete;
+    ReadOnlyKey& operator=(const ReadOnlyKey&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    HKEY key_ = nullptr;
+    std::vector<BYTE> saved_;
+    bool ok_ = false;
+};
 
 // A package of the stub at SETUP_EXE with the given name and saver bytes; empty when the
 // stub can't be read.

@@ -1,11 +1,14 @@
 // setup_driver: runs a package the way a user would and records what happens.
 //
 //   setup_driver run PACKAGE.exe OUTDIR SAVERNAME
+//   setup_driver report SAVERNAME
 //
-// Starts the package, screenshots the setup screen and every box into OUTDIR (BMP), answers
-// each question with Yes (each notice with OK), and prints what the run left behind: exit
-// code, the saver file, the system.ini and registry entries. Where the window offers no box
-// within a few seconds, Escape ends it. Exit code 0 when the program ran and ended.
+// run starts the package, answers every question with Yes (every notice with OK), and
+// screenshots into OUTDIR (BMP) each box as it stands and the progress bar once it is
+// part-way; then it prints what the run left behind, as report does: the saver file in the
+// system directory, the system.ini and registry entries. When no box comes and the bar
+// stands still for a long while, Escape and a Yes to the abort question end the run.
+// Exit code 0 when the program ran and ended.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,7 +19,7 @@
 namespace {
 
 const DWORD kWindowTimeout = 30000;
-const DWORD kQuietBeforeEscape = 5000;
+const DWORD kQuietBeforeEscape = 10000;
 const DWORD kRunLimit = 180000;
 
 void Say(const std::string& text)
@@ -35,19 +38,35 @@ std::string Shot(const std::string& outDir, int number, const char* what)
     return name;
 }
 
-void AnswerBox(HWND box, const std::string& outDir, int* shots)
+// What a box is, by its caption.
+const char* BoxKind(const driver::Box& box)
+{
+    if (box.caption == driver::Cp932(L"質問"))
+        return "question";
+    if (box.caption == driver::Cp932(L"情報"))
+        return "notice";
+    return box.caption == driver::Cp932(L"エラー") ? "error" : "box";
+}
+
+void AnswerAndRecord(const driver::Box& box, const std::string& outDir, int* shots)
 {
     Sleep(300);  // let the box paint before it is photographed
-    std::string shot = Shot(outDir, ++*shots, "box");
-    Say("box \"" + driver::Utf8FromCp932(driver::WindowText(box)) + "\": " +
-        driver::Utf8FromCp932(driver::BoxText(box)) + " [" + shot + "]");
+    std::string shot = Shot(outDir, ++*shots, BoxKind(box));
+    Say("box \"" + driver::Utf8FromCp932(box.caption) + "\": " + driver::Utf8FromCp932(box.text) + " [" + shot +
+        "]");
     bool hasYes = false;
-    for (int id : driver::BoxButtons(box))
+    for (int id : box.buttons)
         hasYes = hasYes || id == IDYES;
-    driver::PressBoxButton(box, hasYes ? IDYES : IDOK);
+    driver::AnswerBox(box, hasYes ? IDYES : IDOK);
     Say(hasYes ? "answered Yes" : "answered OK");
-    for (int i = 0; i < 100 && IsWindow(box); ++i)
-        Sleep(20);
+}
+
+// True once the bar is filled past its middle (its top row, above the percentage, is
+// magenta there).
+bool BarPastHalf()
+{
+    RECT bar = driver::ProgressBarRect(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    return driver::ScreenPixel((bar.left + bar.right) / 2, bar.top) == RGB(255, 0, 255);
 }
 
 int Run(const std::string& package, const std::string& outDir)
@@ -59,22 +78,23 @@ int Run(const std::string& package, const std::string& outDir)
         return 1;
     }
     HWND window = driver::WaitForWindow(process.id(), "SetupWClass", kWindowTimeout);
-    int shots = 0;
-    if (!window) {
+    if (!window)
         Say("no setup window came");
-    } else {
-        Sleep(700);
-        Say("setup screen [" + Shot(outDir, ++shots, "setup-screen") + "]");
-    }
+    int shots = 0;
+    bool progressShot = false;
     DWORD start = GetTickCount(), lastEvent = GetTickCount();
     DWORD code = 0;
-    while (!process.WaitExit(50, &code)) {
-        std::vector<HWND> boxes = driver::FindWindows(process.id(), "#32770");
-        if (!boxes.empty()) {
-            AnswerBox(boxes.front(), outDir, &shots);
+    while (!process.WaitExit(20, &code)) {
+        driver::Box box = driver::WaitForBox(process, 0);
+        if (box.window) {
+            AnswerAndRecord(box, outDir, &shots);
+            lastEvent = GetTickCount();
+        } else if (!progressShot && window && BarPastHalf()) {
+            progressShot = true;
+            Say("progress bar part-way [" + Shot(outDir, ++shots, "progress") + "]");
             lastEvent = GetTickCount();
         } else if (window && IsWindow(window) && GetTickCount() - lastEvent > kQuietBeforeEscape) {
-            Say("no box within 5 s: pressing Escape");
+            Say("nothing happened for 10 s: pressing Escape");
             driver::SendKey(window, VK_ESCAPE);
             lastEvent = GetTickCount();
         }
@@ -91,7 +111,8 @@ void Report(const std::string& saverName)
 {
     std::string path = driver::SystemDirectory() + "\\" + saverName;
     ByteVector bytes = driver::ReadBytes(path);
-    Say(driver::FileExists(path) ? path + ": " + std::to_string(bytes.size()) + " bytes" : path + ": not there");
+    Say(driver::FileExists(path) ? "saver file " + path + " (" + std::to_string(bytes.size()) + " bytes)"
+                                 : "saver file " + path + ": not there");
     std::string ini = driver::ReadIniSaver(), reg = driver::ReadRegistrySaver();
     Say("system.ini [boot] SCRNSAVE.EXE = " + (ini.empty() ? std::string("(none)") : ini));
     Say("HKCU\\Control Panel\\Desktop SCRNSAVE.EXE = " + (reg.empty() ? std::string("(none)") : reg));
@@ -101,8 +122,12 @@ void Report(const std::string& saverName)
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "report") {
+        Report(argv[2]);
+        return 0;
+    }
     if (argc != 5 || std::string(argv[1]) != "run") {
-        fprintf(stderr, "usage: setup_driver run PACKAGE.exe OUTDIR SAVERNAME\n");
+        fprintf(stderr, "usage: setup_driver run PACKAGE.exe OUTDIR SAVERNAME\n       setup_driver report SAVERNAME\n");
         return 2;
     }
     int result = Run(driver::WindowsPath(argv[2]), driver::WindowsPath(argv[3]));

@@ -131,11 +131,15 @@ TEST_F(LowColor, SetupRefusesOnlyTheLowColourDisplay)
     } else {
         HWND window = driver::WaitForWindow(process.id(), "SetupWClass", kTimeout);
         ASSERT_TRUE(window) << "no setup window on the screen of depth " << depth_;
-        EXPECT_TRUE(driver::FindWindows(process.id(), "#32770").empty()) << "a box came on an accepted display";
+        // The one box on an accepted display is the start question, never the refusal.
+        driver::Box question = driver::WaitForBox(process, kTimeout);
+        ASSERT_TRUE(question.window) << "no start question";
+        EXPECT_EQ(driver::Cp932(L"質問"), question.caption) << "a box other than the question came";
         EXPECT_TRUE(driver::FileExists(saverPath_));
-        driver::SendKey(window, VK_ESCAPE);
-        ASSERT_TRUE(process.WaitExit(kTimeout, &code)) << "no exit after Escape";
+        ASSERT_TRUE(driver::AnswerBox(question, IDNO));
+        ASSERT_TRUE(process.WaitExit(kTimeout, &code)) << "no exit after No";
         EXPECT_EQ(0u, code);
+        EXPECT_FALSE(driver::FileExists(saverPath_)) << "No leaves the extracted saver behind";
     }
 }
 

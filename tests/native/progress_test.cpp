@@ -1,4 +1,5 @@
-// The progress steps of a fresh run: always the same sequence, 100 on the 67th tick.
+// The progress steps of a fresh run: always the same sequence, 100 on the 67th tick (the
+// confirming one counted), and never beyond.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -12,15 +13,16 @@ TEST(ProgressSteps, FreshRunSequence)
     int progress = 0;
     int ticks = 0;
     while (progress < 100) {
-        progress += NextProgressStep(&state);
-        if (progress > 100)
-            progress = 100;
+        progress = AdvanceProgress(progress, &state);
         ++ticks;
         if (shown.size() < 12)
             shown.push_back(progress);
     }
     EXPECT_EQ((std::vector<int>{1, 3, 4, 6, 8, 9, 10, 12, 14, 16, 17, 19}), shown);
     EXPECT_EQ(67, ticks);
+    EXPECT_EQ(100, progress);
+    EXPECT_EQ(100, AdvanceProgress(99, &state));
+    EXPECT_EQ(100, AdvanceProgress(100, &state));
 }
 
 TEST(ProgressSteps, StepBoundaries)

@@ -1,4 +1,4 @@
-// The setup's texts and boxes: the four string resources byte for byte in code page 932,
+// The setup's texts and boxes: the five string resources byte for byte in code page 932,
 // from this program (which carries the same resources as SETUP.exe) and from the built
 // SETUP.exe itself; real boxes shown by the prompt functions with their captions, texts,
 // buttons, icons and exact styles; the joining of up to three texts.
@@ -32,6 +32,7 @@ const TextCase kTexts[] = {
     {101, L"%s\r\nをスクリーンセーバーとして設定しました。"},
     {102, L"インストールを中断してよろしいですか?"},
     {103, L"このプログラムは256色以下のディスプレイモードでは動作しません。\r\nハイカラーかフルカラーで実行してください。"},
+    {104, L"%s\r\nをスクリーンセーバーとして設定できませんでした。"},
 };
 
 const UINT kQuestionStyle = 0x10024;
@@ -111,7 +112,7 @@ TEST(Texts, HoldSingleAndDoubleByteCharactersWhereTheyBelong)
     InstanceScope scope(nullptr);
     const std::string open = "\x81\x75", close = "\x81\x76", stop = "\x81\x42";
     std::string t100 = LoadWithSentinel(100), t101 = LoadWithSentinel(101);
-    std::string t102 = LoadWithSentinel(102), t103 = LoadWithSentinel(103);
+    std::string t102 = LoadWithSentinel(102), t103 = LoadWithSentinel(103), t104 = LoadWithSentinel(104);
     EXPECT_EQ(0u, t100.find(open + "%s" + close));
     EXPECT_NE(std::string::npos, t100.find(stop + "\r\n\r\n"));
     EXPECT_EQ('?', t100.back());
@@ -121,7 +122,9 @@ TEST(Texts, HoldSingleAndDoubleByteCharactersWhereTheyBelong)
     EXPECT_NE(std::string::npos, t103.find("256"));
     EXPECT_NE(std::string::npos, t103.find(stop + "\r\n"));
     EXPECT_EQ(stop, t103.substr(t103.size() - 2));
-    for (const std::string& t : {t100, t101, t102, t103}) {
+    EXPECT_EQ(0u, t104.find("%s\r\n"));
+    EXPECT_EQ(stop, t104.substr(t104.size() - 2));
+    for (const std::string& t : {t100, t101, t102, t103, t104}) {
         EXPECT_EQ(std::string::npos, t.find(',')) << "the texts hold no commas";
         EXPECT_EQ(std::string::npos, t.find("\xEF\xBC\x9F")) << "no UTF-8 left in the texts";
     }
@@ -327,6 +330,18 @@ TEST_F(Boxes, InfoMessageJoinsAndHasOneOkButton)
         EXPECT_EQ(Joined(c), seen.text);
         EXPECT_TRUE(seen.closedByAnswer);
     }
+}
+
+// The error box for ready texts: joined like the others, with the error caption and style.
+TEST_F(Boxes, ErrorMessageJoinsWithTheErrorCaptionAndStyle)
+{
+    const std::string title = driver::Cp932(L"オーロラ");
+    SeenBox seen = ShowAndAnswer(Answer::Ok, [&] { ShowErrorMessage(nullptr, title.c_str(), "\r\n", "x"); });
+    CallRecord call = prompts_test::LastCall();
+    ExpectErrorBox(seen, call);
+    EXPECT_EQ(title + "\r\nx", call.text);
+    EXPECT_EQ(title + "\r\nx", seen.text);
+    EXPECT_TRUE(seen.closedByAnswer);
 }
 
 // The owner given is the box's owner, and the box comes to the foreground.

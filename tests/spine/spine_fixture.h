@@ -71,10 +71,18 @@ protected:
         EXPECT_TRUE(process.Start(exe, commandLine, workDir)) << exe;
         return driver::WaitForWindow(process.id(), "SetupWClass", kWindowTimeout);
     }
-    // Escape on the window ends the program; its exit code is 0.
+    // Escape and a Yes to the abort question end the program; its exit code is 0. The start
+    // question comes first, with the first tick: it is answered Yes with Escape right behind,
+    // which the window reads before its next tick.
     void CloseWithEscape(driver::Process& process, HWND window)
     {
-        driver::SendKey(window, VK_ESCAPE);
+        driver::Box question = driver::WaitForBox(process, kWindowTimeout);
+        ASSERT_TRUE(question.window) << "no start question";
+        ASSERT_TRUE(driver::AnswerBox(question, IDYES, window, VK_ESCAPE));
+        driver::Box abort = driver::WaitForBox(process, kWindowTimeout);
+        ASSERT_TRUE(abort.window) << "no abort question after Escape";
+        EXPECT_EQ(driver::Cp932(L"インストールを中断してよろしいですか?"), abort.text);
+        ASSERT_TRUE(driver::AnswerBox(abort, IDYES));
         DWORD code = 1234;
         ASSERT_TRUE(process.WaitExit(kExitTimeout, &code)) << "no exit after Escape";
         EXPECT_EQ(0u, code);

@@ -83,14 +83,28 @@ TEST_F(SpineTest, NoSetupBoundaryEndsSilentlyAndWritesNothing)
     EXPECT_EQ(before, ListFiles(systemDir_));
 }
 
+// Without a saver of the same name before, the extracted file stays; with one, that saver
+// takes its name back and no set-aside copy is left.
 TEST_F(SpineTest, NoSaverBoundaryEndsSilentlyButKeepsTheFile)
 {
     ByteVector saver(5000, 0x33);
+    const ByteVector previous(700, 0x44);
     std::string exe = WritePackage("SETUP.exe", MakePackage("spine_nodata.scr", saver));
-    driver::Process process;
-    ASSERT_TRUE(process.Start(exe, "\"" + exe + "\""));
-    ExpectSilentEnd(process);
-    EXPECT_EQ(saver, ReadBytes(SaverPath("spine_nodata.scr")));
+    std::string target = SaverPath("spine_nodata.scr");
+    for (bool hadPrevious : {false, true}) {
+        SCOPED_TRACE(hadPrevious ? "a saver of that name before" : "no saver of that name before");
+        DeleteFileA(target.c_str());
+        if (hadPrevious) {
+            ASSERT_TRUE(driver::WriteBytes(target, previous));
+        }
+        std::set<std::string> before = ListFiles(systemDir_);
+        driver::Process process;
+        ASSERT_TRUE(process.Start(exe, "\"" + exe + "\""));
+        ExpectSilentEnd(process);
+        EXPECT_EQ(hadPrevious ? previous : saver, ReadBytes(target));
+        before.insert("spine_nodata.scr");
+        EXPECT_EQ(before, ListFiles(systemDir_));
+    }
 }
 
 TEST_F(SpineTest, EmptyPayloadLeavesAnEmptyFile)

@@ -1,0 +1,167 @@
+// The setup window's procedure, which runs the installation once start-up has extracted the
+// saver. A window timer drives it: the first tick asks whether to install, every tick after
+// a Yes advances the bar by 1 to 3 percent, and the tick that reaches 100 registers the
+// saver, says so and closes the window. Escape offers to abort whenever no box is open.
+// The timer is stopped at the start of every tick and before every box, and started again
+// only when the installation goes on, so that no tick can arrive while a box is open.
+#include "setup/window.h"
+
+#include "screen/compose.h"
+#include "screen/progress.h"
+#include "screen/prompts.h"
+#include "setup/extract.h"
+#include "setup/register.h"
+#include "setup/state.h"
+
+enum {
+    kProgressTimer = 1,
+    kStartQuestionText = 100,
+    kSaverSetText = 101,
+    kAbortQuestionText = 102,
+    kSaverNotSetText = 104,
+};
+
+// Interval 0: the platform applies its own shortest one. No timer procedure: the ticks
+// arrive as WM_TIMER.
+static void StartProgressTimer(HWND window)
+{
+    g_state.timerId = SetTimer(window, kProgressTimer, 0, nullptr);
+}
+
+static void StopProgressTimer(HWND window)
+{
+    KillTimer(window, g_state.timerId);
+    g_state.timerId = 0;
+}
+
+// Text id formatted with the saver's title for its %s, into text (512 bytes). The texts
+// are short enough that a title of up to 259 bytes always fits.
+static void FormatSaverText(UINT id, char* text)
+{
+    char format[kTextBufferSize] = {};
+    LoadText(id, format);
+    wsprintfA(text, format, g_state.saverTitle);
+}
+
+// The window closes: it takes no more keys, so that none that is already queued behind the
+// last answer can ask anything after the installation has been decided.
+static void CloseSetupWindow(HWND window)
+{
+    EnableWindow(window, FALSE);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
+// The user declined or aborted: the new saver goes, a saver it replaced comes back.
+static void EndWithoutSaver(HWND window)
+{
+    RemoveNewSaver();
+    CloseSetupWindow(window);
+}
+
+static int AskToInstall(HWND window)
+{
+    char text[kTextBufferSize];
+    FormatSaverText(kStartQuestionText, text);
+    return AskYesNoMessage(window, text, nullptr, nullptr);
+}
+
+// Only the bar is drawn again, straight onto the window.
+static void DrawProgress(HWND window)
+{
+    HDC dc = GetDC(window);
+    if (!dc)
+        return;
+    PaintSetupScreen(window, dc, PAINT_PROGRESS_ONLY);
+    ReleaseDC(window, dc);
+}
+
+// The bar stands at 100 %: the saver becomes the current one, the copy of a saver it
+// replaced is let go, and the user learns whether the registration took. The file stays
+// installed either way; a saver that could not be registered can still be chosen by hand.
+static void FinishInstallation(HWND window)
+{
+    int registered = RegisterScreenSaver(g_state.saverPath);
+    DropPreviousSaver();
+    char text[kTextBufferSize];
+    if (registered) {
+        FormatSaverText(kSaverSetText, text);
+        ShowInfoMessage(window, text, nullptr, nullptr);
+    } else {
+        FormatSaverText(kSaverNotSetText, text);
+        ShowErrorMessage(window, text, nullptr, nullptr);
+    }
+    CloseSetupWindow(window);
+}
+
+static void OnTick(HWND window)
+{
+    StopProgressTimer(window);
+    // Progress 0: the user has not confirmed yet. A Yes takes the first step in this tick.
+    if (g_state.progress == 0 && !AskToInstall(window)) {
+        EndWithoutSaver(window);
+        return;
+    }
+    g_state.progress = AdvanceProgress(g_state.progress, &g_state.stepState);
+    DrawProgress(window);
+    if (g_state.progress != 100) {
+        StartProgressTimer(window);
+        return;
+    }
+    FinishInstallation(window);
+}
+
+static void OnEscape(HWND window)
+{
+    // A box disables the window that owns it while it is open, and a closing window is
+    // disabled too. A key that reaches the window then (posted to it rather than typed)
+    // must not open a second box.
+    if (!IsWindowEnabled(window))
+        return;
+    StopProgressTimer(window);
+    if (AskYesNoText(window, kAbortQuestionText))
+        EndWithoutSaver(window);
+    else
+        StartProgressTimer(window);  // on where the installation stood
+}
+
+static void OnPaint(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    if (!dc)
+        return;
+    PaintSetupScreen(window, dc, PAINT_FULL);
+    EndPaint(window, &paint);
+}
+
+static void OnDestroy(HWND window)
+{
+    DeleteSetupFonts();
+    if (g_state.timerId != 0)
+        StopProgressTimer(window);
+    PostQuitMessage(0);
+}
+
+LRESULT CALLBACK SetupWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        CreateSetupFonts();
+        StartProgressTimer(window);
+        return 0;
+    case WM_DESTROY:
+        OnDestroy(window);
+        break;
+    case WM_PAINT:
+        OnPaint(window);
+        break;
+    case WM_KEYDOWN:
+        if (wParam == VK_ESCAPE)
+            OnEscape(window);
+        break;
+    case WM_TIMER:
+        OnTick(window);
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

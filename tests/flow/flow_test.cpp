@@ -1,0 +1,243 @@
+// The installation end to end, one table of runs: the real SETUP.exe under Wine with a
+// package of our builder, a saver of the same name already installed or none, the boxes
+// answered by the driver (with keys pressed on the window), and the end state read back
+// from the prefix: the saver in the system directory byte for byte or absent, the earlier
+// saver back byte for byte, no set-aside .TMP file left, system.ini and the registry.
+#include <cstdlib>
+#include <memory>
+
+#include "screen/compose.h"
+#include "setup/state.h"
+#include "tests/spine/spine_fixture.h"
+
+namespace {
+
+using driver::Cp932;
+using spine::ListFiles;
+
+const UINT kStartQuestion = 100;
+const UINT kSaverSet = 101;
+const UINT kAbortQuestion = 102;
+const UINT kSaverNotSet = 104;
+
+// "表" ends in 0x5C: the title must reach the boxes whole.
+const std::string kTitle = Cp932(L"表示フロー");
+const std::string kSaverName = kTitle + ".scr";
+// The package that run-limited.sh makes before it limits the file size.
+const char kLimitedSaverName[] = "flow_limit.scr";
+
+// One box of a run: the text it must show, the button pressed, and a key pressed on the
+// setup window right behind the answer (0 for none).
+struct Step {
+    UINT text;
+    int button;
+    UINT keyBehind;
+};
+
+struct FlowCase {
+    const char* name;
+    bool previousSaver;     // a saver of the same name is installed before the run
+    bool escapeFirst;       // Escape reaches the window before its first tick
+    bool desktopReadOnly;   // HKCU\Control Panel\Desktop can't be written during the run
+    bool underSizeLimit;    // the run writes under a file-size limit (run-limited.sh)
+    std::vector<Step> steps;
+    bool installed;         // the run ends with the package's saver in place
+};
+
+const FlowCase kCases[] = {
+    {"Yes", true, false, false, false, {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, true},
+    {"No", true, false, false, false, {{kStartQuestion, IDNO, 0}}, false},
+    {"EscapeWhilePendingThenNoThenNo", false, true, false, false,
+     {{kAbortQuestion, IDNO, 0}, {kStartQuestion, IDNO, 0}}, false},
+    {"EscapeDuringProgressThenYes", true, false, false, false,
+     {{kStartQuestion, IDYES, VK_ESCAPE}, {kAbortQuestion, IDYES, 0}}, false},
+    {"EscapeThenNoFinishes", false, false, false, false,
+     {{kStartQuestion, IDYES, VK_ESCAPE}, {kAbortQuestion, IDNO, 0}, {kSaverSet, IDOK, 0}}, true},
+    {"OtherKeyChangesNothing", false, false, false, false,
+     {{kStartQuestion, IDYES, 'A'}, {kSaverSet, IDOK, 0}}, true},
+    {"FailedRegistration", true, false, true, false, {{kStartQuestion, IDYES, 0}, {kSaverNotSet, IDOK, 0}}, true},
+    {"FailedWriteUnderAFileSizeLimit", true, false, false, true, {}, false},
+};
+
+std::string ExpectedText(UINT id)
+{
+    switch (id) {
+    case kStartQuestion:
+        return Cp932(L"「") + kTitle + Cp932(L"」スクリーンセーバーのインストールを開始します。\r\n\r\nよろしいですか?");
+    case kSaverSet:
+        return kTitle + Cp932(L"\r\nをスクリーンセーバーとして設定しました。");
+    case kAbortQuestion:
+        return Cp932(L"インストールを中断してよろしいですか?");
+    default:
+        return kTitle + Cp932(L"\r\nをスクリーンセーバーとして設定できませんでした。");
+    }
+}
+
+std::string ExpectedCaption(UINT id)
+{
+    if (id == kSaverSet)
+        return Cp932(L"情報");
+    return Cp932(id == kSaverNotSet ? L"エラー" : L"質問");
+}
+
+bool IsQuestion(UINT id)
+{
+    return id == kStartQuestion || id == kAbortQuestion;
+}
+
+// Where "100 %" stands in the bar: its extent in the program's own percentage font,
+// centred, and one pixel more on every side.
+RECT PercentCell(const RECT& bar)
+{
+    CreateSetupFonts();
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, g_state.percentFont ? g_state.percentFont : GetStockObject(SYSTEM_FONT));
+    SIZE extent = {0, 0};
+    GetTextExtentPoint32A(dc, "100 %", 5, &extent);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteSetupFonts();
+    int x = bar.left + (bar.right - bar.left - extent.cx) / 2;
+    int y = bar.top + (bar.bottom - bar.top - extent.cy) / 2;
+    RECT cell = {x - 1, y - 1, x + extent.cx + 1, y + extent.cy + 1};
+    return cell;
+}
+
+// The bar as the screen shows it while the notice is open: magenta throughout, and the navy
+// ink of "100 %" only inside the text's cell.
+void ExpectFullBarOnScreen()
+{
+    driver::ScreenImage screen;
+    ASSERT_TRUE(driver::CaptureScreen(&screen));
+    RECT bar = driver::ProgressBarRect(screen.width, screen.height);
+    RECT cell = PercentCell(bar);
+    int ink = 0, strayInk = 0, notMagenta = 0;
+    for (int y = bar.top; y < bar.bottom; ++y)
+        for (int x = bar.left; x < bar.right; ++x) {
+            uint32_t pixel = screen.At(x, y);
+            bool inCell = x >= cell.left && x < cell.right && y >= cell.top && y < cell.bottom;
+            if (pixel == 0x000080)
+                ++(inCell ? ink : strayInk);
+            else if (pixel != 0xFF00FF && !inCell)
+                ++notMagenta;
+        }
+    EXPECT_GT(ink, 0) << "no navy percentage in the bar";
+    EXPECT_EQ(0, strayInk) << "navy outside the centred \"100 %\"";
+    EXPECT_EQ(0, notMagenta) << "the bar is not filled all the way";
+}
+
+class FlowTest : public spine::SpineTest, public ::testing::WithParamInterface<FlowCase> {
+protected:
+    // A run that went wrong may leave files in the system directory: they go, so that the
+    // next run starts from the same prefix.
+    void TearDown() override
+    {
+        for (const std::string& name : ListFiles(systemDir_))
+            if (!before_.empty() && before_.count(name) == 0)
+                DeleteFileA((systemDir_ + "\\" + name).c_str());
+        SpineTest::TearDown();
+    }
+
+    // The package of this run: made here, or by run-limited.sh for a run under the limit.
+    std::string PackageFor(const FlowCase& c, const ByteVector& saver)
+    {
+        if (!c.underSizeLimit)
+            return WritePackage("SETUP.exe", driver::MakePackage(kSaverName, saver));
+        const char* limit = getenv("FLOW_SIZE_LIMIT_KIB");
+        std::string package = driver::EnvPath("FLOW_BIG_PACKAGE");
+        EXPECT_TRUE(limit && !package.empty()) << "this run needs the file-size limit of tests/flow/run-limited.sh";
+        if (limit) {
+            EXPECT_GT(driver::ReadBytes(package).size(), strtoul(limit, nullptr, 10) * 1024)
+                << "the package must be larger than the limit";
+        }
+        return package;
+    }
+
+    // The run ends by itself with exit code 0 and shows no further box.
+    void ExpectEndWithoutAnotherBox(driver::Process& process)
+    {
+        DWORD code = 1234;
+        DWORD start = GetTickCount();
+        while (!process.WaitExit(50, &code)) {
+            ASSERT_TRUE(driver::FindWindows(process.id(), "#32770").empty()) << "another box came";
+            ASSERT_LT(GetTickCount() - start, spine::kExitTimeout) << "still running";
+        }
+        EXPECT_EQ(0u, code);
+    }
+
+    // Answers the boxes of the run in order and checks what each one shows.
+    void AnswerBoxes(driver::Process& process, HWND window, const std::vector<Step>& steps)
+    {
+        for (const Step& step : steps) {
+            SCOPED_TRACE("box with text " + std::to_string(step.text));
+            driver::Box box = driver::WaitForBox(process, spine::kWindowTimeout);
+            ASSERT_TRUE(box.window) << "the box did not come";
+            EXPECT_EQ(ExpectedCaption(step.text), box.caption);
+            EXPECT_EQ(ExpectedText(step.text), box.text) << driver::Utf8FromCp932(box.text);
+            EXPECT_EQ(IsQuestion(step.text) ? (std::vector<int>{IDYES, IDNO}) : std::vector<int>{IDOK}, box.buttons);
+            if (step.text == kSaverSet || step.text == kSaverNotSet)
+                ExpectFullBarOnScreen();
+            ASSERT_TRUE(driver::AnswerBox(box, step.button, window, step.keyBehind)) << "the box stayed";
+        }
+    }
+
+    std::set<std::string> before_;  // the system directory's files before the run
+};
+
+TEST_P(FlowTest, EndState)
+{
+    const FlowCase& c = GetParam();
+    const std::string name = c.underSizeLimit ? kLimitedSaverName : kSaverName;
+    const std::string target = SaverPath(name);
+    const ByteVector saver = driver::MakeSaver();
+    const ByteVector previous(3000, 0x77);
+    DeleteFileA(target.c_str());
+    if (c.previousSaver) {
+        ASSERT_TRUE(driver::WriteBytes(target, previous));
+    }
+    before_ = ListFiles(systemDir_);
+    const std::set<std::string>& before = before_;
+    std::unique_ptr<driver::ReadOnlyKey> readOnly;
+    if (c.desktopReadOnly) {
+        readOnly.reset(new driver::ReadOnlyKey("Control Panel\\Desktop"));
+        ASSERT_TRUE(readOnly->ok()) << "Control Panel\\Desktop could not be made read-only";
+    }
+
+    std::string exe = PackageFor(c, saver);
+    driver::Process process;
+    if (c.escapeFirst)
+        ASSERT_TRUE(process.StartWithEarlyEscape(exe, "\"" + exe + "\"")) << "KEYHOOK_DLL must name the key hook";
+    else
+        ASSERT_TRUE(process.Start(exe, "\"" + exe + "\""));
+    if (c.underSizeLimit) {
+        ExpectSilentEnd(process);
+    } else {
+        HWND window = driver::WaitForWindow(process.id(), "SetupWClass", spine::kWindowTimeout);
+        ASSERT_TRUE(window) << "no setup window";
+        AnswerBoxes(process, window, c.steps);
+        ExpectEndWithoutAnotherBox(process);
+    }
+
+    std::set<std::string> expectedFiles = before;
+    if (c.installed) {
+        expectedFiles.insert(name);
+    }
+    EXPECT_EQ(expectedFiles, ListFiles(systemDir_)) << "a set-aside copy was left, or a file is missing";
+    if (c.installed) {
+        EXPECT_EQ(saver, driver::ReadBytes(target));
+    } else if (c.previousSaver) {
+        EXPECT_EQ(previous, driver::ReadBytes(target)) << "the earlier saver is not back";
+    } else {
+        EXPECT_FALSE(driver::FileExists(target));
+    }
+
+    char shortPath[MAX_PATH] = {};
+    GetShortPathNameA(target.c_str(), shortPath, MAX_PATH);
+    EXPECT_EQ(c.installed ? std::string(shortPath) : std::string(), driver::ReadIniSaver());
+    EXPECT_EQ(c.installed && !c.desktopReadOnly ? std::string(shortPath) : std::string(), driver::ReadRegistrySaver());
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, FlowTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<FlowCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
