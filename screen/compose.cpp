@@ -6,6 +6,7 @@
 #include "screen/compose.h"
 
 #include "screen/bitmap.h"
+#include "screen/widetext.h"
 #include "setup/state.h"
 
 namespace {
@@ -50,7 +51,7 @@ struct BarStrips {
 };
 
 // Every field of the logical font set here, so that nothing depends on a default.
-void FillSetupFont(LOGFONTA* font, int height, BYTE italic, const char* face)
+void FillSetupFont(LOGFONTW* font, int height, BYTE italic, const char* face)
 {
     font->lfHeight = height;
     font->lfWidth = 0;
@@ -65,9 +66,10 @@ void FillSetupFont(LOGFONTA* font, int height, BYTE italic, const char* face)
     font->lfClipPrecision = CLIP_DEFAULT_PRECIS;
     font->lfQuality = PROOF_QUALITY;
     font->lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-    // The face names are far shorter than the field; the rest of it stays zero.
+    // The face names are far shorter than the field; the rest of it stays zero. They are
+    // code page 932 text, named to the platform in UTF-16 so that they match on any system.
     ZeroMemory(font->lfFaceName, sizeof font->lfFaceName);
-    lstrcpynA(font->lfFaceName, face, LF_FACESIZE);
+    WidenText(kTextCodePage, face, font->lfFaceName, LF_FACESIZE);
 }
 
 // A missing font is replaced by the system's own at every use.
@@ -136,19 +138,19 @@ void DeleteStripBitmaps(BarStrips* strips)
 // Since the text sits at one place in both, the boundary runs through the text.
 void DrawBar(HDC target, const BarLayout& bar, const BarStrips& strips)
 {
-    char text[32];
-    int length = wsprintfA(text, "%d %%", GetShownProgress());
+    WCHAR text[32];
+    int length = wsprintfW(text, L"%d %%", GetShownProgress());
     RECT area = {0, 0, bar.width, kBarHeight};
     SIZE extent = {0, 0};
 
     SelectObject(strips.emptyDc, FontOrSystem(g_state.percentFont));
     SetBkMode(strips.emptyDc, TRANSPARENT);
-    GetTextExtentPoint32A(strips.emptyDc, text, length, &extent);
+    GetTextExtentPoint32W(strips.emptyDc, text, length, &extent);
     int textX = (bar.width - extent.cx) / 2;
     int textY = (kBarHeight - extent.cy) / 2;
     FillRect(strips.emptyDc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     SetTextColor(strips.emptyDc, kEmptyTextColour);
-    TextOutA(strips.emptyDc, textX, textY, text, length);
+    TextOutW(strips.emptyDc, textX, textY, text, length);
 
     SelectObject(strips.filledDc, FontOrSystem(g_state.percentFont));
     SetBkMode(strips.filledDc, TRANSPARENT);
@@ -158,7 +160,7 @@ void DrawBar(HDC target, const BarLayout& bar, const BarStrips& strips)
         DeleteObject(magenta);
     }
     SetTextColor(strips.filledDc, kFilledTextColour);
-    TextOutA(strips.filledDc, textX, textY, text, length);
+    TextOutW(strips.filledDc, textX, textY, text, length);
 
     BitBlt(target, bar.left, bar.top, bar.filled, kBarHeight, strips.filledDc, 0, 0, SRCCOPY);
     BitBlt(target, bar.left + bar.filled, bar.top, bar.width - bar.filled, kBarHeight, strips.emptyDc, bar.filled, 0,
@@ -182,16 +184,16 @@ void DrawGradient(HDC buffer, int right, int bottom)
 }
 
 // Both title lines in white over the gradient; line 2 goes one text height of line 1 lower.
-void DrawTitle(HDC buffer, const char* line1, const char* line2)
+void DrawTitle(HDC buffer, const WCHAR* line1, const WCHAR* line2)
 {
     SIZE extent = {0, 0};
-    int length1 = lstrlenA(line1);
+    int length1 = lstrlenW(line1);
     SelectObject(buffer, FontOrSystem(g_state.titleFont));
     SetBkMode(buffer, TRANSPARENT);
-    GetTextExtentPoint32A(buffer, line1, length1, &extent);
+    GetTextExtentPoint32W(buffer, line1, length1, &extent);
     SetTextColor(buffer, kTitleColour);
-    TextOutA(buffer, kTitleLeft, kTitleTop, line1, length1);
-    TextOutA(buffer, kTitleLeft, kTitleTop + extent.cy, line2, lstrlenA(line2));
+    TextOutW(buffer, kTitleLeft, kTitleTop, line1, length1);
+    TextOutW(buffer, kTitleLeft, kTitleTop + extent.cy, line2, lstrlenW(line2));
 }
 
 // The logo stands on the bottom edge of the screen; its black pixels let the gradient show.
@@ -209,10 +211,12 @@ void DrawLogo(HDC buffer)
 // window keeps what it showed.
 void PaintFullScreen(HDC dc, int right, int bottom)
 {
-    char line1[kTextBufferSize];
-    char line2[kTextBufferSize];
-    lstrcpynA(line1, g_state.saverTitle, MAX_PATH);
-    lstrcpynA(line2, kCaptionLine, kTextBufferSize);
+    // The title is a file name, in the system's ANSI code page; the caption is the program's
+    // own code page 932 text.
+    WCHAR line1[kTextBufferSize];
+    WCHAR line2[kTextBufferSize];
+    WidenText(CP_ACP, g_state.saverTitle, line1, MAX_PATH);
+    WidenText(kTextCodePage, kCaptionLine, line2, kTextBufferSize);
 
     HDC buffer = CreateCompatibleDC(dc);
     if (!buffer)
@@ -264,11 +268,11 @@ int GetTitleFontHeight(int screenWidth)
 
 void CreateSetupFonts()
 {
-    LOGFONTA font;
+    LOGFONTW font;
     FillSetupFont(&font, GetTitleFontHeight(GetSystemMetrics(SM_CXSCREEN)), 1, kTitleFace);
-    g_state.titleFont = CreateFontIndirectA(&font);
+    g_state.titleFont = CreateFontIndirectW(&font);
     FillSetupFont(&font, 16, 0, kPercentFace);
-    g_state.percentFont = CreateFontIndirectA(&font);
+    g_state.percentFont = CreateFontIndirectW(&font);
 }
 
 void DeleteSetupFonts()

@@ -4,12 +4,16 @@
 
 enum { kTextBufferSize = 512 };
 
-// Loads string resource id into buffer (512 bytes); returns buffer.
+// Loads string resource id into buffer (512 bytes) as code page 932 text; returns buffer.
 char* LoadText(UINT id, char* buffer);
 // Question box with text id; 1 exactly when the answer is Yes.
 int AskYesNoText(HWND owner, UINT id);
 // Error box with text id.
 void ShowErrorText(HWND owner, UINT id);
+// Boxes with text id formatted with the saver's title for its %s (question: 1 exactly on Yes).
+int AskYesNoTitled(HWND owner, UINT id);
+void ShowInfoTitled(HWND owner, UINT id);
+void ShowErrorTitled(HWND owner, UINT id);
 // Question box with the three texts joined (null texts count as empty); 1 exactly on Yes.
 int AskYesNoMessage(HWND owner, const char* text1, const char* text2, const char* text3);
 // Information box with the three texts joined.

@@ -34,15 +34,6 @@ static void StopProgressTimer(HWND window)
     g_state.timerId = 0;
 }
 
-// Text id formatted with the saver's title for its %s, into text (512 bytes). The texts
-// are short enough that a title of up to 259 bytes always fits.
-static void FormatSaverText(UINT id, char* text)
-{
-    char format[kTextBufferSize] = {};
-    LoadText(id, format);
-    wsprintfA(text, format, g_state.saverTitle);
-}
-
 // The window closes: it takes no more keys, so that none that is already queued behind the
 // last answer can ask anything after the installation has been decided.
 static void CloseSetupWindow(HWND window)
@@ -56,13 +47,6 @@ static void EndWithoutSaver(HWND window)
 {
     RemoveNewSaver();
     CloseSetupWindow(window);
-}
-
-static int AskToInstall(HWND window)
-{
-    char text[kTextBufferSize];
-    FormatSaverText(kStartQuestionText, text);
-    return AskYesNoMessage(window, text, nullptr, nullptr);
 }
 
 // Only the bar is drawn again, straight onto the window.
@@ -82,14 +66,10 @@ static void FinishInstallation(HWND window)
 {
     int registered = RegisterScreenSaver(g_state.saverPath);
     DropPreviousSaver();
-    char text[kTextBufferSize];
-    if (registered) {
-        FormatSaverText(kSaverSetText, text);
-        ShowInfoMessage(window, text, nullptr, nullptr);
-    } else {
-        FormatSaverText(kSaverNotSetText, text);
-        ShowErrorMessage(window, text, nullptr, nullptr);
-    }
+    if (registered)
+        ShowInfoTitled(window, kSaverSetText);
+    else
+        ShowErrorTitled(window, kSaverNotSetText);
     CloseSetupWindow(window);
 }
 
@@ -97,7 +77,7 @@ static void OnTick(HWND window)
 {
     StopProgressTimer(window);
     // Progress 0: the user has not confirmed yet. A Yes takes the first step in this tick.
-    if (g_state.progress == 0 && !AskToInstall(window)) {
+    if (g_state.progress == 0 && !AskYesNoTitled(window, kStartQuestionText)) {
         EndWithoutSaver(window);
         return;
     }

@@ -1,4 +1,4 @@
-// Watcher thread and MessageBoxA recorder for the prompt tests.
+// Watcher thread and MessageBoxW recorder for the prompt tests.
 #include "tests/prompts/box_watch.h"
 
 #include <mutex>
@@ -11,26 +11,38 @@ namespace {
 const DWORD kBoxTimeout = 15000;
 const DWORD kCloseTimeout = 3000;
 
-typedef int(WINAPI* MessageBoxAProc)(HWND, LPCSTR, LPCSTR, UINT);
-MessageBoxAProc g_realMessageBoxA = nullptr;
+typedef int(WINAPI* MessageBoxWProc)(HWND, LPCWSTR, LPCWSTR, UINT);
+MessageBoxWProc g_realMessageBoxW = nullptr;
 std::mutex g_callMutex;
 CallRecord g_lastCall;
 
-int WINAPI RecordMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
+// The program's texts are code page 932: the record holds what the box was given in those bytes.
+std::string Cp932FromWide(LPCWSTR text)
+{
+    if (!text)
+        return std::string();
+    int size = WideCharToMultiByte(932, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(size > 0 ? size : 1, '\0');
+    WideCharToMultiByte(932, 0, text, -1, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
+    bytes.resize(lstrlenA(bytes.c_str()));
+    return bytes;
+}
+
+int WINAPI RecordMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)
 {
     {
         std::lock_guard<std::mutex> lock(g_callMutex);
         ++g_lastCall.calls;
         g_lastCall.owner = owner;
         g_lastCall.textWasNull = text == nullptr;
-        g_lastCall.text = text ? text : "";
-        g_lastCall.caption = caption ? caption : "";
+        g_lastCall.text = Cp932FromWide(text);
+        g_lastCall.caption = Cp932FromWide(caption);
         g_lastCall.style = style;
         g_lastCall.textAddress = text;
         HGLOBAL block = text ? GlobalHandle(text) : nullptr;
         g_lastCall.textBlockSize = block ? GlobalSize(block) : 0;
     }
-    return g_realMessageBoxA(owner, text, caption, style);
+    return g_realMessageBoxW(owner, text, caption, style);
 }
 
 // The import address slot of dll!function in module, or null.
@@ -64,16 +76,16 @@ void** FindImportSlot(HMODULE module, const char* dll, const char* function)
 
 bool InstallRecorder()
 {
-    if (g_realMessageBoxA)
+    if (g_realMessageBoxW)
         return true;
-    void** slot = FindImportSlot(GetModuleHandleA(nullptr), "user32.dll", "MessageBoxA");
+    void** slot = FindImportSlot(GetModuleHandleA(nullptr), "user32.dll", "MessageBoxW");
     if (!slot)
         return false;
     DWORD oldProtect = 0;
     if (!VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &oldProtect))
         return false;
-    g_realMessageBoxA = reinterpret_cast<MessageBoxAProc>(*slot);
-    *slot = reinterpret_cast<void*>(&RecordMessageBoxA);
+    g_realMessageBoxW = reinterpret_cast<MessageBoxWProc>(*slot);
+    *slot = reinterpret_cast<void*>(&RecordMessageBoxW);
     VirtualProtect(slot, sizeof *slot, oldProtect, &oldProtect);
     return true;
 }

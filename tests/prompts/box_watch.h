@@ -1,7 +1,8 @@
 // Real message boxes in a test: the box is modal, so the test shows it on its own thread
-// while a watcher thread finds it, reads what it shows and answers it. MessageBoxA is also
+// while a watcher thread finds it, reads what it shows and answers it. MessageBoxW is also
 // seen at the call: its import in this program is routed through a recorder first, so the
-// exact caption, text and style that the code under test passed can be compared.
+// exact caption, text and style that the code under test passed can be compared (the texts
+// in code page 932, the program's own).
 #pragma once
 #include <windows.h>
 
@@ -26,7 +27,7 @@ struct SeenBox {
     bool closedByAnswer = false;  // the box went away after the answer itself
 };
 
-// What the code under test handed to MessageBoxA.
+// What the code under test handed to MessageBoxW.
 struct CallRecord {
     int calls = 0;
     HWND owner = nullptr;
@@ -34,11 +35,11 @@ struct CallRecord {
     std::string caption;
     UINT style = 0;
     bool textWasNull = false;
-    SIZE_T textBlockSize = 0;    // GlobalSize of the text's block; 0 when it is no global block
+    SIZE_T textBlockSize = 0;    // GlobalSize of the text's block (bytes); 0 when it is no global block
     const void* textAddress = nullptr;
 };
 
-// Routes this program's MessageBoxA import through the recorder; once per process.
+// Routes this program's MessageBoxW import through the recorder; once per process.
 bool InstallRecorder();
 // The record of the last call, and forgetting it.
 CallRecord LastCall();

@@ -152,7 +152,7 @@ SeenBox ShowAndAnswer(Answer answer, Show show)
 
 class Boxes : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(prompts_test::InstallRecorder()) << "MessageBoxA import not found"; }
+    void SetUp() override { ASSERT_TRUE(prompts_test::InstallRecorder()) << "MessageBoxW import not found"; }
 
     // The caption and button set of each kind of box, and the icon it shows.
     void ExpectQuestionBox(const SeenBox& seen, const CallRecord& call)
@@ -297,8 +297,9 @@ TEST_F(Boxes, QuestionMessageJoinsUpToThreeTextsWithNothingBetween)
         EXPECT_EQ(1, result);
         EXPECT_EQ(want, call.text);
         EXPECT_EQ(want, seen.text);
-        // One zero-filled fixed block of the three lengths and 64 bytes, released after the box.
-        EXPECT_EQ(static_cast<SIZE_T>(Length(c.text1) + Length(c.text2) + Length(c.text3) + 64), call.textBlockSize);
+        // One zero-filled fixed block, released after the box: a UTF-16 unit for every byte of
+        // the three texts, and 64 more.
+        EXPECT_EQ((Length(c.text1) + Length(c.text2) + Length(c.text3) + 64) * sizeof(WCHAR), call.textBlockSize);
         SetLastError(0xdeadbeef);
         EXPECT_EQ(nullptr, GlobalHandle(call.textAddress)) << "the joined block is still allocated";
     }
