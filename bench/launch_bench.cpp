@@ -339,7 +339,8 @@ int main(int argc, char** argv)
         double ratio = f.launchMs / f.copyMs;
         Row("launch to window", what, Format("%.0f ms", f.launchMs), Format("CopyFileA %.1f ms", f.copyMs),
             Format("%.2fx", ratio), "<= 1.30x", ratio <= kLaunchGoal ? "met" : "missed");
-        double dataPart = f.launchMs - empty.launchMs;
+        // A launch quicker than the empty package's (the launches' own spread) counts as 0.
+        double dataPart = std::max(0.0, f.launchMs - empty.launchMs);
         Row("launch, data part", what, Format("%.0f ms", dataPart),
             Format("read into a new block + write %.0f ms", f.fileWorkMs) +
                 Format(" (first touch of the block %.0f ms)", f.touchMs),
