@@ -5,7 +5,8 @@
 //   progress paint  goal: below 5 % of the full paint
 // The target is a 32-bit DIB section in a memory context (the screen's format without a
 // display of that size); with --window the paints also go to a shown window's context when
-// the display is at least that large. A benchmark, not a test: it reports and exits 0.
+// the display is at least that large. Prints rows of the table that scripts/bench assembles
+// (medians of repeated paints). A benchmark, not a test: it reports and exits 0.
 #include <windows.h>
 
 #include <algorithm>
@@ -100,13 +101,14 @@ void BenchTarget(const char* name, HWND window, HDC target, int width, int heigh
 
     double fullRatio = full.median / blit.median;
     double barShare = 100.0 * bar.median / full.median;
-    std::printf("%d x %d on %s (medians, best in brackets)\n", width, height, name);
-    std::printf("  plain full-screen BitBlt   %9.3f ms [%9.3f]\n", blit.median, blit.best);
-    std::printf("  new buffer, one fill       %9.3f ms [%9.3f]\n", fresh.median, fresh.best);
-    std::printf("  full paint                 %9.3f ms [%9.3f]  %6.2f x BitBlt   goal <= 3 x: %s\n", full.median,
-                full.best, fullRatio, fullRatio <= 3.0 ? "met" : "missed");
-    std::printf("  progress-only paint        %9.3f ms [%9.3f]  %6.2f %% of full  goal < 5 %%: %s\n", bar.median,
-                bar.best, barShare, barShare < 5.0 ? "met" : "missed");
+    char what[96];
+    std::snprintf(what, sizeof what, "%d x %d, %s", width, height, name);
+    std::printf("| full paint | %s | %.2f ms | BitBlt of a full frame %.2f ms | %.2fx | <= 3.00x | %s |\n", what,
+                full.median, blit.median, fullRatio, fullRatio <= 3.0 ? "met" : "missed");
+    std::printf("| progress-only paint | %s | %.3f ms | full paint %.2f ms | %.1f %% | < 5 %% | %s |\n", what,
+                bar.median, full.median, barShare, barShare < 5.0 ? "met" : "missed");
+    std::printf("| new buffer, one fill | %s | %.2f ms | BitBlt of a full frame %.2f ms | %.2fx | - | - |\n", what,
+                fresh.median, blit.median, fresh.median / blit.median);
 }
 
 void BenchSize(int width, int height, bool onWindow)
@@ -116,7 +118,8 @@ void BenchSize(int width, int height, bool onWindow)
     RECT client = {0, 0, 0, 0};
     GetClientRect(window, &client);
     if (!window || client.right != width || client.bottom != height) {
-        std::printf("%d x %d: no window of that client size\n", width, height);
+        std::printf("| full paint | %d x %d | not measured | - | - | - | no window of that client size |\n", width,
+                    height);
         if (window)
             DestroyWindow(window);
         return;
@@ -148,8 +151,8 @@ void BenchSize(int width, int height, bool onWindow)
             BenchTarget("the window", window, dc, width, height, runs);
             ReleaseDC(window, dc);
         } else {
-            std::printf("%d x %d on the window: not measured, the display is %d x %d\n", width, height,
-                        GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+            std::printf("| full paint | %d x %d, the window | not measured | - | - | - | the display is %d x %d |\n",
+                        width, height, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
         }
     }
     DestroyWindow(window);
@@ -173,8 +176,6 @@ int main(int argc, char** argv)
     g_state.logoBitmap = MakeLogo(128, 96);
     CreateSetupFonts();
 
-    std::printf("display %d x %d; medians of repeated paints\n", GetSystemMetrics(SM_CXSCREEN),
-                GetSystemMetrics(SM_CYSCREEN));
     BenchSize(1920, 1080, onWindow);
     BenchSize(3840, 2160, onWindow);
 

@@ -203,18 +203,24 @@ SaverNameVerdict CheckSaverName(const unsigned char* field, size_t directoryLeng
 
 const char* DescribeSaverNameVerdict(SaverNameVerdict verdict)
 {
-    switch (verdict) {
-    case kNameAccepted: return "accepted";
-    case kNameUnterminated: return "the name field holds no NUL within its 260 bytes";
-    case kNameEmpty: return "the name is empty, \".\" or \"..\"";
-    case kNameSeparator: return "the name holds a backslash, slash or colon";
-    case kNameBadCharacter: return "the name holds a control character or one of < > \" | ? *";
-    case kNameBrokenCharacter: return "the name ends in a lead byte without its second byte";
-    case kNameBadEnding: return "the name ends in a dot or a blank";
-    case kNameReservedDevice: return "the name is a reserved device name";
-    case kNameTooLong: return "the saver's path in the system directory would exceed 259 bytes";
-    }
-    return "unknown";
+    // The texts are one object of their own, not loose literals: the stub never asks for them,
+    // and with -fdata-sections its linker drops them together with this function.
+    static const char kTexts[][72] = {
+        "accepted",
+        "the name field holds no NUL within its 260 bytes",
+        "the name is empty, \".\" or \"..\"",
+        "the name holds a backslash, slash or colon",
+        "the name holds a control character or one of < > \" | ? *",
+        "the name ends in a lead byte without its second byte",
+        "the name ends in a dot or a blank",
+        "the name is a reserved device name",
+        "the saver's path in the system directory would exceed 259 bytes",
+        "unknown",
+    };
+    const int kUnknown = sizeof kTexts / sizeof kTexts[0] - 1;
+    static_assert(kUnknown == kNameTooLong + 1, "a text for each verdict, in the verdicts' order");
+    int index = static_cast<int>(verdict);
+    return kTexts[index >= 0 && index < kUnknown ? index : kUnknown];
 }
 
 int LocatePayload(const unsigned char* buffer, size_t length, size_t* boundary, size_t* payload)

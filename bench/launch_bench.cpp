@@ -1,0 +1,357 @@
+// Times the setup's start-up against the physical limit of its work: from CreateProcess of a
+// package until the window of class "SetupWClass" exists, beside CopyFileA of the same package
+// file in the same run, and reads the setup process's peak memory. Run under Wine (scripts/bench
+// runs it in a prefix of its own); prints rows of the table that scripts/bench assembles:
+//
+//   launch to window      goal: at most 1.3 x the copy
+//   launch, data part     the launch less the launch of an empty package, beside the same file
+//                         work done in this process: the package read whole into a new movable
+//                         block, the payload written, the block freed (start-up's own calls)
+//   peak working set      goal: at most the package size plus 16 MiB (as Wine reports it: the
+//   peak private bytes    highest resident set; private bytes sampled every millisecond)
+//
+// Payloads of 1, 16, 100 and 500 MiB by default (sizes in MiB on the command line replace
+// them): random bytes, as compressed saver data would be, with the saver's data block at the
+// end, so that the setup's search for it passes the whole payload. Disk caches: before every
+// launch, copy and in-process read the package file is read once whole, so all three start
+// from a warm cache; the files they write are deleted before each run. Best of several
+// interleaved runs. A benchmark, not a test: it reports and exits 0, or 1 when a run did not
+// do its work.
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/driver/driver.h"
+
+namespace {
+
+const char kSaverName[] = "Bench.scr";
+const char kCopyName[] = "BenchCopy.scr";
+const DWORD kMiB = 1u << 20;
+const DWORD kWindowTimeoutMs = 120000;
+const double kLaunchGoal = 1.3;
+const double kMemorySlackMiB = 16.0;
+
+double NowMs()
+{
+    static LARGE_INTEGER frequency = {};
+    if (!frequency.QuadPart)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// A small xorshift generator: the same payload on every run.
+struct Random {
+    unsigned long long state = 0x9E3779B97F4A7C15ull;
+    void Fill(unsigned char* bytes, size_t length)
+    {
+        for (size_t i = 0; i < length; ++i) {
+            if (i % 8 == 0) {
+                state ^= state << 13;
+                state ^= state >> 7;
+                state ^= state << 17;
+            }
+            bytes[i] = static_cast<unsigned char>(state >> (8 * (i % 8)));
+        }
+    }
+};
+
+bool WriteAll(HANDLE file, const unsigned char* bytes, size_t length)
+{
+    DWORD written = 0;
+    return length == 0 || (WriteFile(file, bytes, static_cast<DWORD>(length), &written, nullptr) && written == length);
+}
+
+// The package: stub, marker and name field as the builder lays them out, then payloadBytes of
+// saver: random filler and the saver's data block (no logo). Written in pieces, so that a
+// 500 MiB package never stands whole in this process's memory.
+bool WritePackageFile(const std::string& path, const ByteVector& stub, size_t payloadBytes)
+{
+    ByteVector head = BuildPackage(stub, kSaverName, ByteVector());
+    ByteVector block = BuildSaverDataBlock(ByteVector(), std::string(), std::string(), ByteVector());
+    if (payloadBytes < block.size())
+        return false;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = WriteAll(file, head.data(), head.size());
+    std::vector<unsigned char> chunk(kMiB);
+    Random random;
+    for (size_t left = payloadBytes - block.size(); ok && left > 0;) {
+        size_t n = std::min<size_t>(left, chunk.size());
+        random.Fill(chunk.data(), n);
+        ok = WriteAll(file, chunk.data(), n);
+        left -= n;
+    }
+    ok = ok && WriteAll(file, block.data(), block.size());
+    CloseHandle(file);
+    return ok;
+}
+
+// Reads the file once whole, so that the next reader finds it in the cache.
+void WarmCache(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    std::vector<unsigned char> chunk(8 * kMiB);
+    DWORD read = 0;
+    while (ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr) && read > 0) {
+    }
+    CloseHandle(file);
+}
+
+ULONGLONG FileSize(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return ~0ull;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+struct Launch {
+    double ms = 0;
+    double peakWorkingSetMiB = 0;
+    double peakPrivateMiB = 0;  // sampled, when asked for
+};
+
+double ToMiB(SIZE_T bytes)
+{
+    return static_cast<double>(bytes) / kMiB;
+}
+
+// One launch of the package: the time until its setup window exists and the process's peak
+// working set then; with samplePrivate, its private bytes are also read at every look (which
+// costs the launch some time, so timed launches don't sample). The process is ended and the
+// extracted saver deleted. False when no window came or the saver was not written whole.
+bool LaunchOnce(const std::string& package, const std::string& saverPath, ULONGLONG payloadBytes, bool samplePrivate,
+                Launch* out)
+{
+    DeleteFileA(saverPath.c_str());
+    WarmCache(package);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::string commandLine = "\"" + package + "\"";
+    double start = NowMs();
+    if (!CreateProcessA(package.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
+        return false;
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    bool found = false;
+    while (!found && NowMs() - start < kWindowTimeoutMs) {
+        HWND window = FindWindowA("SetupWClass", nullptr);
+        DWORD pid = 0;
+        if (window)
+            GetWindowThreadProcessId(window, &pid);
+        found = window && pid == info.dwProcessId;
+        if (samplePrivate && GetProcessMemoryInfo(info.hProcess, &counters, sizeof counters))
+            out->peakPrivateMiB = std::max(out->peakPrivateMiB, ToMiB(counters.PagefileUsage));
+        // One millisecond between looks; a process that ended will show no window.
+        if (!found && WaitForSingleObject(info.hProcess, 1) == WAIT_OBJECT_0)
+            break;
+    }
+    out->ms = NowMs() - start;
+    if (found && GetProcessMemoryInfo(info.hProcess, &counters, sizeof counters))
+        out->peakWorkingSetMiB = ToMiB(counters.PeakWorkingSetSize);
+    TerminateProcess(info.hProcess, 0);
+    WaitForSingleObject(info.hProcess, 10000);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    bool whole = FileSize(saverPath) == payloadBytes;
+    DeleteFileA(saverPath.c_str());
+    return found && whole;
+}
+
+double CopyOnce(const std::string& package, const std::string& copyPath)
+{
+    DeleteFileA(copyPath.c_str());
+    WarmCache(package);
+    double start = NowMs();
+    BOOL ok = CopyFileA(package.c_str(), copyPath.c_str(), FALSE);
+    double ms = NowMs() - start;
+    DeleteFileA(copyPath.c_str());
+    return ok ? ms : -1;
+}
+
+// The start-up's file work with its own calls, in this process: a new zero-filled movable block
+// of the package's size, one ReadFile of the whole package, one WriteFile of the payload (the
+// last payloadBytes) into the system directory, the block freed. With touchOnly, the file is not
+// read: the block's pages are written once each instead, which is what the first touch of new
+// memory costs before any byte of the file arrives. -1 on failure.
+double FileWorkOnce(const std::string& package, ULONGLONG packageBytes, ULONGLONG payloadBytes,
+                    const std::string& target, bool touchOnly)
+{
+    DeleteFileA(target.c_str());
+    WarmCache(package);
+    const DWORD length = static_cast<DWORD>(packageBytes);
+    double start = NowMs();
+    HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length);
+    unsigned char* block = handle ? static_cast<unsigned char*>(GlobalLock(handle)) : nullptr;
+    bool ok = block != nullptr;
+    if (ok && touchOnly) {
+        for (DWORD at = 0; at < length; at += 4096)
+            static_cast<volatile unsigned char*>(block)[at] = 1;
+    } else if (ok) {
+        HANDLE file = CreateFileA(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD read = 0;
+        ok = file != INVALID_HANDLE_VALUE && ReadFile(file, block, length, &read, nullptr) && read == length;
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        HANDLE out = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ok = ok && out != INVALID_HANDLE_VALUE &&
+             WriteAll(out, block + (packageBytes - payloadBytes), static_cast<size_t>(payloadBytes));
+        if (out != INVALID_HANDLE_VALUE)
+            CloseHandle(out);
+    }
+    if (handle) {
+        GlobalUnlock(handle);
+        GlobalFree(handle);
+    }
+    double ms = NowMs() - start;
+    DeleteFileA(target.c_str());
+    return ok ? ms : -1;
+}
+
+struct Figures {
+    double launchMs = 1e30, copyMs = 1e30, fileWorkMs = 1e30, touchMs = 1e30;
+    double peakWorkingSetMiB = 0, peakPrivateMiB = 0;
+    bool ok = true;
+};
+
+// Best of runs interleaved launches, copies and in-process file work, then one launch that
+// samples the private bytes.
+Figures Measure(const std::string& package, const std::string& systemDir, ULONGLONG payloadBytes, int runs)
+{
+    Figures f;
+    const ULONGLONG packageBytes = FileSize(package);
+    const std::string saverPath = systemDir + "\\" + kSaverName;
+    const std::string copyPath = systemDir + "\\" + kCopyName;
+    for (int run = 0; run < runs && f.ok; ++run) {
+        Launch launch;
+        f.ok = LaunchOnce(package, saverPath, payloadBytes, false, &launch);
+        double copy = CopyOnce(package, copyPath);
+        double fileWork = FileWorkOnce(package, packageBytes, payloadBytes, copyPath, false);
+        double touch = FileWorkOnce(package, packageBytes, payloadBytes, copyPath, true);
+        f.ok = f.ok && copy >= 0 && fileWork >= 0 && touch >= 0;
+        f.launchMs = std::min(f.launchMs, launch.ms);
+        f.copyMs = std::min(f.copyMs, copy);
+        f.fileWorkMs = std::min(f.fileWorkMs, fileWork);
+        f.touchMs = std::min(f.touchMs, touch);
+        f.peakWorkingSetMiB = std::max(f.peakWorkingSetMiB, launch.peakWorkingSetMiB);
+    }
+    Launch sampled;
+    f.ok = f.ok && LaunchOnce(package, saverPath, payloadBytes, true, &sampled);
+    f.peakPrivateMiB = sampled.peakPrivateMiB;
+    return f;
+}
+
+void Row(const char* measure, const std::string& what, const std::string& setup, const std::string& reference,
+         const std::string& ratio, const std::string& goal, const std::string& verdict)
+{
+    std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", measure, what.c_str(), setup.c_str(), reference.c_str(),
+                ratio.c_str(), goal.c_str(), verdict.c_str());
+}
+
+std::string Format(const char* format, double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: launch_bench SETUP.exe [payload MiB ...]\n");
+        return 1;
+    }
+    ByteVector stub = driver::ReadBytes(driver::WindowsPath(argv[1]));
+    if (stub.empty()) {
+        std::fprintf(stderr, "launch_bench: cannot read the stub %s\n", argv[1]);
+        return 1;
+    }
+    std::vector<unsigned> sizes;
+    for (int i = 2; i < argc; ++i)
+        sizes.push_back(static_cast<unsigned>(std::strtoul(argv[i], nullptr, 10)));
+    if (sizes.empty())
+        sizes = {1, 16, 100, 500};
+
+    driver::ScratchDir scratch("launch_bench");
+    const std::string systemDir = driver::SystemDirectory();
+    const std::string package = scratch.File("SETUP.exe");
+    const size_t emptyPayload = BuildSaverDataBlock(ByteVector(), std::string(), std::string(), ByteVector()).size();
+
+    // The fixed cost of any launch: a package whose saver is its data block alone.
+    if (!WritePackageFile(package, stub, emptyPayload)) {
+        std::fprintf(stderr, "launch_bench: cannot write %s\n", package.c_str());
+        return 1;
+    }
+    Figures empty = Measure(package, systemDir, emptyPayload, 7);
+    DeleteFileA(package.c_str());
+    if (!empty.ok) {
+        std::fprintf(stderr, "launch_bench: the empty package showed no setup window\n");
+        return 1;
+    }
+    Row("launch to window", "empty payload", Format("%.0f ms", empty.launchMs), "-", "-", "-", "fixed cost");
+    Row("peak working set", "empty payload", Format("%.1f MiB", empty.peakWorkingSetMiB), "-", "-", "-",
+        "fixed cost");
+    Row("peak private bytes", "empty payload", Format("%.1f MiB", empty.peakPrivateMiB), "-", "-", "-",
+        "fixed cost");
+
+    int status = 0;
+    for (unsigned mib : sizes) {
+        const std::string what = std::to_string(mib) + " MiB";
+        const ULONGLONG payloadBytes = static_cast<ULONGLONG>(mib) * kMiB;
+        ULARGE_INTEGER free = {};
+        // The package and two files of the payload's size stand side by side.
+        if (!GetDiskFreeSpaceExA(systemDir.c_str(), &free, nullptr, nullptr) ||
+            free.QuadPart < 3 * payloadBytes + 64ull * kMiB) {
+            Row("launch to window", what, "not measured", "-", "-", "-",
+                Format("%.0f MiB free on disk", static_cast<double>(free.QuadPart) / kMiB));
+            continue;
+        }
+        if (!WritePackageFile(package, stub, static_cast<size_t>(payloadBytes))) {
+            std::fprintf(stderr, "launch_bench: cannot write %s\n", package.c_str());
+            return 1;
+        }
+        const double packageMiB = static_cast<double>(FileSize(package)) / kMiB;
+        Figures f = Measure(package, systemDir, payloadBytes, mib >= 500 ? 3 : 5);
+        DeleteFileA(package.c_str());
+        if (!f.ok) {
+            Row("launch to window", what, "failed", "-", "-", "-", "no window, or the saver not written whole");
+            status = 1;
+            continue;
+        }
+        double ratio = f.launchMs / f.copyMs;
+        Row("launch to window", what, Format("%.0f ms", f.launchMs), Format("CopyFileA %.1f ms", f.copyMs),
+            Format("%.2fx", ratio), "<= 1.30x", ratio <= kLaunchGoal ? "met" : "missed");
+        // A launch quicker than the empty package's (the launches' own spread) counts as 0.
+        double dataPart = std::max(0.0, f.launchMs - empty.launchMs);
+        Row("launch, data part", what, Format("%.0f ms", dataPart),
+            Format("read into a new block + write %.0f ms", f.fileWorkMs) +
+                Format(" (first touch of the block %.0f ms)", f.touchMs),
+            dataPart > 0 ? Format("%.2fx", dataPart / f.fileWorkMs) : std::string("within noise"), "-", "-");
+        double limit = packageMiB + kMemorySlackMiB;
+        const std::string limitText = Format("package + 16 MiB = %.1f MiB", limit);
+        Row("peak working set", what, Format("%.1f MiB", f.peakWorkingSetMiB), limitText,
+            Format("%.2fx", f.peakWorkingSetMiB / limit), "<= 1.00x", f.peakWorkingSetMiB <= limit ? "met" : "missed");
+        Row("peak private bytes", what, Format("%.1f MiB", f.peakPrivateMiB), limitText,
+            Format("%.2fx", f.peakPrivateMiB / limit), "<= 1.00x", f.peakPrivateMiB <= limit ? "met" : "missed");
+        std::fflush(stdout);
+    }
+    return status;
+}
