@@ -16,7 +16,6 @@ struct SetupState {
     HFONT percentFont;         // window lifetime; null when it could not be made
     UINT_PTR timerId;          // running progress timer, 0 while none runs
     LONG progress;             // percent, 0 to 100; 0 also means "not yet confirmed"
-    UINT32 stepState = 1;      // progress step generator: 1 at process start, never reseeded
 };
 
 extern SetupState g_state;
