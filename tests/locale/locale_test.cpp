@@ -77,10 +77,25 @@ ByteVector ScreenPixels(const RECT& area)
     return pixels;
 }
 
+// The pixels inside area once the window's drawing has reached the screen: two reads in a
+// row that agree (the X server may still be taking the last of a paint).
+ByteVector SettledPixels(const RECT& area)
+{
+    ByteVector last = ScreenPixels(area);
+    for (int tries = 0; tries < 25; ++tries) {
+        Sleep(200);
+        ByteVector now = ScreenPixels(area);
+        if (now == last)
+            return now;
+        last = now;
+    }
+    return last;
+}
+
 // Under code page 932 the pixels become the reference; under any other they must equal it.
 void ExpectAsUnder932(const char* name, const RECT& area)
 {
-    ByteVector pixels = ScreenPixels(area);
+    ByteVector pixels = SettledPixels(area);
     ASSERT_FALSE(pixels.empty()) << name << ": the screen could not be read";
     std::string path = driver::EnvPath("LOCALE_REFERENCE_DIR") + "\\" + name + ".pixels";
     if (RunCodePage() == 932) {
@@ -89,7 +104,11 @@ void ExpectAsUnder932(const char* name, const RECT& area)
     }
     ByteVector reference = driver::ReadBytes(path);
     ASSERT_FALSE(reference.empty()) << path << ": the code page 932 run keeps it";
-    EXPECT_TRUE(reference == pixels) << name << " differs from the code page 932 run";
+    if (reference == pixels)
+        return;
+    std::string seen = driver::EnvPath("LOCALE_REFERENCE_DIR") + "\\" + name + "-" + std::to_string(RunCodePage()) + ".pixels";
+    driver::WriteBytes(seen, pixels);
+    ADD_FAILURE() << name << " differs from the code page 932 run; this run's pixels: " << seen;
 }
 
 // The next box of the process, once the one it showed before (if any) is gone.
