@@ -5,6 +5,7 @@
 #include "screen/bitmap.h"
 #include "screen/prompts.h"
 #include "screen/wndproc.h"
+#include "setup/dllsearch.h"
 #include "setup/extract.h"
 #include "setup/package.h"
 #include "setup/state.h"
@@ -180,6 +181,8 @@ int InitSetup(HINSTANCE instance, int showCommand)
 
 int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
+    // Before anything can make the platform load a DLL by name.
+    RestrictDllSearch();
     if (!InitSetup(instance, showCommand))
         return 0;
     MSG message = {};
