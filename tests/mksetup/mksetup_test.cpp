@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "setup/package.h"
+#include "tests/dibcheck/dib_builder.h"
 #include "tools/mksetup/package_writer.h"
 
 namespace {
@@ -347,10 +348,26 @@ TEST_F(Mksetup, AddDataRoundTrip)
     }
 }
 
+// A BMP file of a packed DIB: the 14-byte file header, its bits right behind the colour table.
+ByteVector BmpFile(const std::vector<uint8_t>& dib, uint32_t bitsAt)
+{
+    ByteVector file(14, 0);
+    file[0] = 'B';
+    file[1] = 'M';
+    PutU32(file, 2, static_cast<uint32_t>(14 + dib.size()));
+    PutU32(file, 10, 14 + bitsAt);
+    return Join(file, dib);
+}
+
 TEST_F(Mksetup, AddDataRefusals)
 {
     Put("bare.scr", saverImage_);
     Put("text.bmp", Bytes("this is no bitmap at all, just text"));
+    DibRecipe huge;  // 300 bytes of RLE8 that claim 16384 x 16384 pixels
+    huge.width = huge.height = 16384;
+    huge.compression = 1;
+    huge.imageSize = 300;
+    Put("huge.bmp", BmpFile(BuildDib(huge), 40 + 256 * 4));
     struct Case {
         std::string saver, logo;
         int code;
@@ -363,6 +380,7 @@ TEST_F(Mksetup, AddDataRefusals)
         {Path("bare.scr"), Suite("bad/badbitcount.bmp"), 7, "30000 bits"},
         {Path("bare.scr"), Suite("bad/reallybig.bmp"), 7, "3000000 x 2000000"},
         {Path("bare.scr"), Suite("bad/shortfile.bmp"), 7, "run past its end"},
+        {Path("bare.scr"), Path("huge.bmp"), 7, "16384 x 16384 is more than 16777216 pixels"},
         {Path("bare.scr"), Path("missing.bmp"), 2, "cannot read the logo"},
     };
     for (const Case& c : cases)
