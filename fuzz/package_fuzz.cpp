@@ -2,6 +2,8 @@
 // kinds of code page, and FindLogo, each held to what its callers rely on:
 //   - the marker offset is the smallest one (a byte-by-byte search agrees with FindBoundary)
 //   - every pointer handed back lies inside the input, the logo wholly inside the payload
+//   - the payload ends at the end of the input, or where a certificate table starts that the
+//     image's own header names, behind the name field and wholly within the input
 //   - an accepted name, joined to the system directory, stays a file of that directory
 // Any broken promise aborts, which libFuzzer reports with the input that did it.
 #include <cstddef>
@@ -93,6 +95,19 @@ void CheckLogo(const uint8_t* payload, size_t length)
     Require(static_cast<size_t>(logo - payload) == j + kDataFixedLength + first + second);
 }
 
+// A payload cut short of the input's end was cut at a certificate table that the header in
+// front of the boundary names, that starts behind the name field and that the input holds whole.
+void CheckPayloadEnd(const uint8_t* data, size_t size, size_t boundary, size_t payload, size_t end)
+{
+    uint32_t offset = 0, tableSize = 0;
+    int named = FindCertificateTable(data, boundary, &offset, &tableSize);
+    size_t entry = FindSecurityDirectoryEntry(data, boundary);
+    Require(entry == 0 || entry + 8 <= boundary);
+    Require(!named || entry != 0);
+    bool cut = named && offset >= payload && offset <= size && tableSize <= size - offset;
+    Require(end == (cut ? offset : size));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -102,17 +117,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t naive = NaiveSearch(data, size, marker);
     Require(FindBoundary(data, size, marker) == naive);
 
-    size_t boundary = 0, payload = 0;
-    int located = LocatePayload(data, size, &boundary, &payload);
+    size_t boundary = 0, payload = 0, end = 0;
+    int located = LocatePayload(data, size, &boundary, &payload, &end);
     Require(located == (naive != size && size - naive >= kPayloadOffset));
     if (located) {
-        Require(boundary == naive && payload == boundary + kPayloadOffset && payload <= size);
+        Require(boundary == naive && payload == boundary + kPayloadOffset && payload <= end && end <= size);
+        CheckPayloadEnd(data, size, boundary, payload, end);
         CheckAcceptedName(data + boundary + kBoundaryLength, IsCp932Lead);
         CheckAcceptedName(data + boundary + kBoundaryLength, IsNeverLead);
-        CheckLogo(data + payload, size - payload);
+        CheckLogo(data + payload, end - payload);
     }
     // The name rules and the data block also on the raw input, so that mutations need not keep
     // a marker alive to reach them.
+    size_t entry = FindSecurityDirectoryEntry(data, size);
+    Require(entry == 0 || (size >= 8 && entry <= size - 8));
     if (size >= kSaverNameFieldLength) {
         CheckAcceptedName(data, IsCp932Lead);
         CheckAcceptedName(data, IsNeverLead);

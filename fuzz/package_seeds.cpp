@@ -1,10 +1,11 @@
-// Writes the seed corpus of the package fuzz target into a directory: whole packages made by the
-// package writer (with and without a logo, with a second marker in the payload, with lengths
-// that run past the end) and a few bare name fields, so that the fuzzer starts from the
+// Writes the starting corpus of the package fuzz target into a directory: whole packages made by
+// the package writer (with and without a logo, with a second marker in the payload, with lengths
+// that run past the end, signed) and a few bare name fields, so that the fuzzer starts from the
 // layout instead of finding the markers by chance.
 #include <cstdio>
 #include <string>
 
+#include "setup/package.h"
 #include "tools/mksetup/package_writer.h"
 
 namespace {
@@ -52,6 +53,11 @@ int main(int argc, char** argv)
              Write(dir, "empty", BuildPackage(stub, "empty.scr", ByteVector())) &&
              Write(dir, "cp932", BuildPackage(stub, "\x83\x5c\x83\x74\x83\x67.scr", Join(saver, block))) &&
              Write(dir, "device", BuildPackage(stub, "COM1.scr", Join(saver, block))) &&
-             Write(dir, "block", block);
+             Write(dir, "block", block) &&
+             Write(dir, "signed", AppendCertificateTable(BuildPackage(BuildHeaderOnlyImage(true), "signed.scr",
+                                                                      Join(saver, block), kCertificateAlignment),
+                                                         Bytes("signature"))) &&
+             Write(dir, "signed32", AppendCertificateTable(BuildPackage(BuildHeaderOnlyImage(false), "s.scr", saver),
+                                                           Bytes("another signature")));
     return ok ? 0 : 1;
 }

@@ -122,6 +122,9 @@ int IsSaneSize(const DibFields& f)
         return 0;
     if (f.height == 0 || f.height < -kMaxDibSide || f.height > kMaxDibSide)
         return 0;
+    // Both sides are at most 2^14 here, so the product fits easily in 64 bits.
+    if (f.width * (f.height < 0 ? -f.height : f.height) > kMaxDibPixels)
+        return 0;
     // Encoded rows run bottom-up only.
     return !(IsRle(f) && f.height < 0);
 }

@@ -65,8 +65,8 @@ static int WriteSaverFile(const BYTE* data, DWORD length)
 
 int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* payloadLength)
 {
-    size_t boundary = 0, payloadAt = 0;
-    if (!LocatePayload(buffer, length, &boundary, &payloadAt))
+    size_t boundary = 0, payloadAt = 0, payloadEnd = 0;
+    if (!LocatePayload(buffer, length, &boundary, &payloadAt, &payloadEnd))
         return 0;
 
     char systemDir[MAX_PATH];
@@ -85,7 +85,7 @@ int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* 
     CutSaverTitle();
 
     *payload = buffer + payloadAt;
-    *payloadLength = length - static_cast<DWORD>(payloadAt);
+    *payloadLength = static_cast<DWORD>(payloadEnd - payloadAt);
     return SetPreviousSaverAside(systemDir) && WriteSaverFile(*payload, *payloadLength);
 }
 

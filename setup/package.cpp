@@ -29,6 +29,11 @@ uint32_t ReadLittle32(const unsigned char* p)
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+uint16_t ReadLittle16(const unsigned char* p)
+{
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
 int EqualsIgnoringCase(const char* a, size_t length, const char* b)
 {
     if (strlen(b) != length)
@@ -223,7 +228,58 @@ const char* DescribeSaverNameVerdict(SaverNameVerdict verdict)
     return kTexts[index >= 0 && index < kUnknown ? index : kUnknown];
 }
 
-int LocatePayload(const unsigned char* buffer, size_t length, size_t* boundary, size_t* payload)
+// The PE header's pieces that lead to the security directory (offsets from the "PE\0\0"
+// signature): the file header's optional-header size, the optional header's magic, and where
+// each kind of optional header keeps its directory count and directories.
+enum : size_t {
+    kDosHeaderLength = 64,
+    kPeOffsetField = 0x3C,
+    kOptionalSizeField = 4 + 16,
+    kOptionalHeader = 4 + 20,
+    kPe32Magic = 0x10B,
+    kPe32PlusMagic = 0x20B,
+    kPe32Directories = 96,
+    kPe32PlusDirectories = 112,
+    kSecurityDirectory = 4,  // index of the entry; 8 bytes each
+};
+
+size_t FindSecurityDirectoryEntry(const unsigned char* image, size_t imageLength)
+{
+    if (imageLength < kDosHeaderLength || image[0] != 'M' || image[1] != 'Z')
+        return 0;
+    size_t pe = ReadLittle32(image + kPeOffsetField);
+    // Every field read below lies within the first kOptionalHeader + 112 + 40 bytes from pe.
+    const size_t reach = kOptionalHeader + kPe32PlusDirectories + (kSecurityDirectory + 1) * 8;
+    if (pe > imageLength || imageLength - pe < reach || memcmp(image + pe, "PE\0\0", 4) != 0)
+        return 0;
+    uint16_t magic = ReadLittle16(image + pe + kOptionalHeader);
+    size_t directories;
+    if (magic == kPe32Magic)
+        directories = kPe32Directories;
+    else if (magic == kPe32PlusMagic)
+        directories = kPe32PlusDirectories;
+    else
+        return 0;
+    // The entry counts only when both the directory count and the optional header's size hold it.
+    size_t entryEnd = directories + (kSecurityDirectory + 1) * 8;
+    if (ReadLittle32(image + pe + kOptionalHeader + directories - 4) <= kSecurityDirectory ||
+        ReadLittle16(image + pe + kOptionalSizeField) < entryEnd)
+        return 0;
+    return pe + kOptionalHeader + directories + kSecurityDirectory * 8;
+}
+
+int FindCertificateTable(const unsigned char* image, size_t imageLength, uint32_t* offset, uint32_t* size)
+{
+    size_t entry = FindSecurityDirectoryEntry(image, imageLength);
+    if (entry == 0)
+        return 0;
+    *offset = ReadLittle32(image + entry);
+    *size = ReadLittle32(image + entry + 4);
+    return *offset != 0 && *size != 0;
+}
+
+int LocatePayload(const unsigned char* buffer, size_t length, size_t* boundary, size_t* payload,
+                  size_t* payloadEnd)
 {
     char marker[kBoundaryLength];
     AssembleSetupBoundary(marker);
@@ -232,6 +288,13 @@ int LocatePayload(const unsigned char* buffer, size_t length, size_t* boundary, 
         return 0;
     *boundary = at;
     *payload = at + kPayloadOffset;
+    // A signed package: the certificate table behind the payload is no part of the saver. Only
+    // the image's own header is read, and only a table wholly within the file is cut off.
+    *payloadEnd = length;
+    uint32_t tableAt = 0, tableSize = 0;
+    if (FindCertificateTable(buffer, at, &tableAt, &tableSize) && tableAt >= *payload && tableAt <= length &&
+        tableSize <= length - tableAt)
+        *payloadEnd = tableAt;
     return 1;
 }
 

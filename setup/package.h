@@ -6,7 +6,13 @@
 //   0            P bytes    the setup program's image (never holds SetupBoundary whole)
 //   P            46 bytes   SetupBoundary "@@@@@-----boundary of setup and data-----@@@@@"
 //   P + 46       260 bytes  SaverNameField: bare file name, NUL within the field, NUL-filled
-//   P + 306      to end     the screen-saver file, byte for byte (the payload)
+//   P + 306      to T       the screen-saver file, byte for byte (the payload)
+//   T            to end     a certificate table, when the package has been signed
+//
+// Signing appends a certificate table at the end of the file and names it in the PE header of
+// the program image (the security directory, whose "virtual address" is a file offset). When
+// that table starts behind the name field, the payload ends where it starts (T); otherwise T is
+// the end of the file. Only the header in front of the boundary counts, never the payload's bytes.
 //
 // Screen saver's data block (offsets from its marker; 32-bit little-endian numbers):
 //
@@ -33,6 +39,7 @@ enum {
     kDataLogoLengthOffset = 178,
     kDataFirstStringOffset = 186,
     kDataFixedLength = 198,  // data block bytes in front of the logo, without the two strings
+    kCertificateAlignment = 8,  // a certificate table and each of its entries start on a multiple of 8
 };
 
 // The markers are assembled from three pieces at run time, so that the program's own image
@@ -64,9 +71,20 @@ SaverNameVerdict CheckSaverName(const unsigned char* field, size_t directoryLeng
 // Text of a verdict, for the package builder's messages.
 const char* DescribeSaverNameVerdict(SaverNameVerdict verdict);
 
-// Finds the payload behind the first SetupBoundary: 1 and its offset (boundary + 306) when
-// the buffer holds a whole name field behind the boundary, else 0.
-int LocatePayload(const unsigned char* buffer, size_t length, size_t* boundary, size_t* payload);
+// Offset of the security directory entry (two 32-bit numbers: the certificate table's file
+// offset and size) in the PE header at the start of image, which is imageLength bytes long;
+// 0 when image holds no PE header with that entry wholly inside it.
+size_t FindSecurityDirectoryEntry(const unsigned char* image, size_t imageLength);
+
+// The certificate table that the PE header of image names: 1 with its file offset and size as
+// the header states them (not checked against any file length), 0 when it names none.
+int FindCertificateTable(const unsigned char* image, size_t imageLength, uint32_t* offset, uint32_t* size);
+
+// Finds the payload behind the first SetupBoundary: 1, its offset (boundary + 306) and where
+// it ends (the start of a certificate table behind the name field, else length) when the
+// buffer holds a whole name field behind the boundary; else 0.
+int LocatePayload(const unsigned char* buffer, size_t length, size_t* boundary, size_t* payload,
+                  size_t* payloadEnd);
 
 // Finds the logo in the payload's data block. 0 when the payload holds no SaverBoundary.
 // On 1, *logoLength is 0 when there is no logo, or when any field, string or the logo

@@ -4,6 +4,7 @@
 
 #include "screen/bitmap.h"
 #include "screen/prompts.h"
+#include "setup/dllsearch.h"
 #include "setup/extract.h"
 #include "setup/package.h"
 #include "setup/state.h"
@@ -180,6 +181,8 @@ int InitSetup(HINSTANCE instance, int showCommand)
 
 int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
+    // Before anything can make the platform load a DLL by name.
+    RestrictDllSearch();
     if (!InitSetup(instance, showCommand)) {
         // When start-up ended after the extraction, a saver that stood under the same name
         // takes its name back; without one the extracted file stays.

@@ -7,9 +7,11 @@
 // length and frees the old block, unless the length already equals the target.
 //
 // Hardening beyond the plain contract, so that no caller can make a function read or write memory
-// it was not given:
-//   - a free function probes the caller's whole variable (readable and writable) before use;
-//   - CalcCheckSum and EqualPtr probe the whole range they are asked to read;
+// it was not given. Every pointer check asks VirtualQuery about the pages and touches no byte: a
+// probing read would swallow the fault, take the guard off a thread's stack page (its next growth
+// then kills the process) and say nothing about the memory a moment later.
+//   - a free function checks the caller's whole variable (readable and writable) before use;
+//   - CalcCheckSum and EqualPtr check the whole range they are asked to read;
 //   - PtrToHandle and HandleFromPtr refuse an unreadable block, as the other Ptr functions do;
 //   - a virtual block is only measured, copied or resized when its address is the base of a
 //     committed, readable allocation; the copy never goes past the committed run;
@@ -28,16 +30,46 @@ const UINT kMovableZeroed = GMEM_MOVEABLE | GMEM_ZEROINIT; // 0x0042
 const DWORD kVirtualStep = 65536;
 const DWORD kMaxDword = 0xFFFFFFFFu;
 
+const DWORD kReadableAccess = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                              PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+const DWORD kWritableAccess = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+
+// The pages of one region allow `access` without a fault: committed, one of the access kinds,
+// and neither guarded nor closed.
+bool RegionAllows(const MEMORY_BASIC_INFORMATION& info, DWORD access)
+{
+    return info.State == MEM_COMMIT && (info.Protect & access) && !(info.Protect & (PAGE_GUARD | PAGE_NOACCESS));
+}
+
+// Every page of the `length` bytes at `address` allows `access`, region by region; null, an
+// empty range and a range that wraps the address space are refused.
+bool RangeAllows(const void* address, SIZE_T length, DWORD access)
+{
+    ULONG_PTR at = reinterpret_cast<ULONG_PTR>(address);
+    if (!address || length == 0 || at + length - 1 < at)
+        return false;
+    const ULONG_PTR last = at + length - 1;
+    for (;;) {
+        MEMORY_BASIC_INFORMATION info;
+        if (VirtualQuery(reinterpret_cast<const void*>(at), &info, sizeof info) == 0 || !RegionAllows(info, access))
+            return false;
+        ULONG_PTR regionLast = reinterpret_cast<ULONG_PTR>(info.BaseAddress) + (info.RegionSize - 1);
+        if (regionLast >= last)
+            return true;
+        at = regionLast + 1;
+    }
+}
+
 // The first byte is there to be read; a null address never is.
 bool Readable(const void* address)
 {
-    return address && !IsBadReadPtr(address, 1);
+    return RangeAllows(address, 1, kReadableAccess);
 }
 
-// The caller's variable can be read and written as a whole.
+// The caller's variable can be read and written as a whole (every writable page is readable).
 bool VariableUsable(void* variable, size_t width)
 {
-    return variable && !IsBadReadPtr(variable, width) && !IsBadWritePtr(variable, width);
+    return RangeAllows(variable, width, kWritableAccess);
 }
 
 DWORD ClampToDword(SIZE_T length)
@@ -67,14 +99,10 @@ void ReleaseFixed(void* block)
 // such a base (null, inside a block, free, reserved only, or guarded).
 SIZE_T VirtualLength(const void* block)
 {
-    const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
     MEMORY_BASIC_INFORMATION info;
     if (!block || VirtualQuery(block, &info, sizeof info) == 0)
         return 0;
-    if (info.AllocationBase != block || info.BaseAddress != block || info.State != MEM_COMMIT)
-        return 0;
-    if (!(info.Protect & readable) || (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)))
+    if (info.AllocationBase != block || info.BaseAddress != block || !RegionAllows(info, kReadableAccess))
         return 0;
     return info.RegionSize;
 }
@@ -336,7 +364,7 @@ BOOL WINAPI EqualPtr(const void* first, const void* second, DWORD count)
 {
     if (count == 0)
         return 1;
-    if (IsBadReadPtr(first, count) || IsBadReadPtr(second, count))
+    if (!RangeAllows(first, count, kReadableAccess) || !RangeAllows(second, count, kReadableAccess))
         return 0;
     const unsigned char* a = static_cast<const unsigned char*>(first);
     const unsigned char* b = static_cast<const unsigned char*>(second);
@@ -350,7 +378,7 @@ BOOL WINAPI EqualPtr(const void* first, const void* second, DWORD count)
 // Each byte counts as a signed 8-bit value; the 32-bit sum wraps.
 LONG WINAPI CalcCheckSum(const void* block, DWORD length)
 {
-    if (!Readable(block) || IsBadReadPtr(block, length))
+    if (!Readable(block) || (length != 0 && !RangeAllows(block, length, kReadableAccess)))
         return 0;
     const signed char* bytes = static_cast<const signed char*>(block);
     DWORD sum = 0;

@@ -134,6 +134,17 @@ struct PageThenNoAccess : Pages {
     unsigned char* no_access() const { return base + PageSize(); }
 };
 
+// One readable page followed by a guard page, as at the growing end of a thread's stack.
+struct PageThenGuard : Pages {
+    PageThenGuard() : Pages(2)
+    {
+        DWORD old = 0;
+        VirtualProtect(base + PageSize(), PageSize(), PAGE_READWRITE | PAGE_GUARD, &old);
+    }
+    unsigned char* last_readable() const { return base + PageSize() - 1; }
+    unsigned char* guard() const { return base + PageSize(); }
+};
+
 } // namespace
 
 // ---- size 0 ----
@@ -824,4 +835,46 @@ TEST_P(MemblockCases, EqualPtrComparesCountBytes)
     EXPECT_EQ(m.EqualPtr(pages.last_readable(), "ab", 2), 0);
     EXPECT_EQ(m.EqualPtr("ab", pages.last_readable(), 2), 0);
     EXPECT_EQ(m.EqualPtr(nullptr, "a", 1), 0);
+}
+
+// ---- guard pages ----
+
+// Every function that checks a pointer takes a guard page for memory it must not touch, and the
+// guard is still set afterwards: a probing read would have taken it off (and with it the stack
+// growth of a thread whose guard page this is).
+TEST_P(MemblockCases, GuardPagesAreRefusedAndKeepTheirGuard)
+{
+    PageThenGuard pages;
+    void* guard = pages.guard();
+    *pages.last_readable() = 7;
+    ASSERT_EQ(Query(guard).Protect, static_cast<DWORD>(PAGE_READWRITE | PAGE_GUARD));
+
+    EXPECT_EQ(m.GetPtrLen(guard), 0u);
+    EXPECT_EQ(m.GetPtrCopy(guard), nullptr);
+    EXPECT_EQ(m.PtrToHandle(guard), nullptr);
+    EXPECT_EQ(m.HandleFromPtr(guard), nullptr);
+    EXPECT_EQ(m.CalcCheckSum(guard, 1), 0);
+    EXPECT_EQ(m.CalcCheckSum(pages.last_readable(), 2), 0);
+    EXPECT_EQ(m.EqualPtr(guard, "a", 1), 0);
+    EXPECT_EQ(m.EqualPtr("ab", pages.last_readable(), 2), 0);
+    EXPECT_EQ(m.GetVirPtrLen(guard), 0u);
+    EXPECT_EQ(m.GetVirPtrCopy(guard), nullptr);
+    EXPECT_EQ(m.ReAllocVirPtr(guard, 10), nullptr);
+    for (void* made : {m.ReAllocPtr(guard, 10), m.ReAllocPtr2(guard, 10, 16)}) {
+        EXPECT_NE(made, nullptr) << "a guarded block is replaced, never read";
+        m.FreePtr(&made);
+    }
+    void* variable = guard;
+    m.FreePtr(&variable);
+    EXPECT_EQ(variable, nullptr);
+    // The guard page as the caller's variable, and a variable that runs into it.
+    m.FreePtr(static_cast<void**>(guard));
+    m.FreeH(static_cast<HGLOBAL*>(guard));
+    EXPECT_EQ(m.FreeVirPtr(static_cast<void**>(guard)), 0);
+    m.FreePtr(reinterpret_cast<void**>(pages.last_readable()));
+
+    MEMORY_BASIC_INFORMATION info = Query(guard);
+    EXPECT_EQ(info.State, static_cast<DWORD>(MEM_COMMIT));
+    EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READWRITE | PAGE_GUARD)) << "the guard was taken off";
+    EXPECT_EQ(*pages.last_readable(), 7);
 }

@@ -1,13 +1,16 @@
-// The export directories of the built stubs, read from the files: both SETUP.exe builds export
-// exactly the twenty memory-block functions by their plain names, ordinals 1 to 20 in the
-// alphabetical order of the names, and name the module SETUP.exe. A small PE reader of its own,
+// The export and import directories of the built stubs, read from the files: both SETUP.exe
+// builds export exactly the twenty memory-block functions by their plain names, ordinals 1 to 20
+// in the alphabetical order of the names, and name the module SETUP.exe; and they import only
+// DLLs that Windows always loads from its own directory. A small PE reader of its own,
 // bounds-checked throughout, so that it runs natively on any host.
 #include <gtest/gtest.h>
 
 #include <stdint.h>
 #include <stdlib.h>
 
+#include <cctype>
 #include <fstream>
+#include <set>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -43,6 +46,7 @@ struct ExportDirectory {
     uint32_t base = 0;
     uint32_t function_count = 0;
     std::vector<Export> by_name; // in the order of the name table
+    std::vector<std::string> imports, delay_imports; // DLL names, in table order
 };
 
 class PeReader {
@@ -114,6 +118,9 @@ public:
         if (!U32(directories - 4, &directoryCount) || directoryCount < 1 || !U32(directories, &exportRva) ||
             !U32(directories + 4, &exportSize))
             return Failed(&out, "truncated optional header");
+        uint32_t importRva, delayRva;
+        if (directoryCount < 14 || !U32(directories + 8, &importRva) || !U32(directories + 13 * 8, &delayRva))
+            return Failed(&out, "truncated data directories");
         if (exportRva == 0 || exportSize < 40)
             return Failed(&out, "no export directory");
         uint64_t table = optional + optionalSize;
@@ -153,10 +160,34 @@ public:
             e.in_code = !forwarded && Offset(e.rva, &code, &section) && (section->characteristics & kSectionExecutable);
             out.by_name.push_back(e);
         }
+        // Import descriptors are 20 bytes with the name at 12, delay-load ones 32 bytes with the
+        // name at 4; each table ends with a descriptor of zeros.
+        if (!DllNames(importRva, 20, 12, &out.imports) || !DllNames(delayRva, 32, 4, &out.delay_imports))
+            return Failed(&out, "import tables outside the file");
         return out;
     }
 
 private:
+    bool DllNames(uint32_t tableRva, uint32_t width, uint32_t nameAt, std::vector<std::string>* names) const
+    {
+        if (tableRva == 0)
+            return true;
+        uint64_t table;
+        if (!Offset(tableRva, &table))
+            return false;
+        for (uint64_t at = table;; at += width) {
+            uint32_t nameRva, first;
+            std::string name;
+            if (!U32(at, &first) || !U32(at + nameAt, &nameRva))
+                return false;
+            if (first == 0 && nameRva == 0)
+                return true;
+            if (!String(nameRva, &name))
+                return false;
+            names->push_back(name);
+        }
+    }
+
     static ExportDirectory Failed(ExportDirectory* out, const std::string& why)
     {
         out->error = why;
@@ -228,6 +259,26 @@ TEST_P(StubExports, ExactlyTheTwentyPlainNamesInOrdinalOrder)
             EXPECT_NE(exports.by_name[i - 1].rva, e.rva);
         }
     }
+}
+
+// The loader resolves a program's imports before its first instruction, before the setup can
+// restrict the DLL search: any DLL other than those Windows always takes from its own directory
+// (known DLLs) would be looked for beside the program first, in the downloads folder.
+TEST_P(StubExports, ImportOnlyDllsTheSystemLoadsFromItsOwnDirectory)
+{
+    const std::set<std::string> known = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL"};
+    ExportDirectory image = ReadExports(file_);
+    ASSERT_EQ(image.error, "");
+    EXPECT_EQ(image.delay_imports, std::vector<std::string>()) << "nothing is loaded on first use";
+    std::set<std::string> imported;
+    for (std::string name : image.imports) {
+        for (char& c : name)
+            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        imported.insert(name);
+    }
+    EXPECT_EQ(1u, imported.count("KERNEL32.DLL")) << "the import table was not read";
+    for (const std::string& name : imported)
+        EXPECT_EQ(1u, known.count(name)) << name << " is no DLL that the system always loads itself";
 }
 
 // The reader refuses what is not a whole image rather than reporting an empty table.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "setup/package.h"
+#include "tests/dibcheck/dib_builder.h"
 #include "tools/mksetup/package_writer.h"
 
 namespace {
@@ -142,6 +143,7 @@ void ExpectRefusal(const Outcome& run, int code, const std::string& text, bool o
     EXPECT_FALSE(outputMade);
 }
 
+// The stub is followed by the zero bytes that make the package's length a multiple of 8.
 TEST_F(Mksetup, PackageIsStubMarkerNameFieldSaver)
 {
     Outcome run = Build("aurora.scr", nullptr);
@@ -149,15 +151,19 @@ TEST_F(Mksetup, PackageIsStubMarkerNameFieldSaver)
     EXPECT_TRUE(run.err.empty()) << run.err;
     ByteVector field(260, 0);
     memcpy(field.data(), "aurora.scr", 10);
-    EXPECT_EQ(Join(Join(Join(stub_, SetupMarker()), field), saver_), Get("out.exe"));
+    const size_t padding = (8 - (stub_.size() + 306 + saver_.size()) % 8) % 8;
+    ByteVector image = Join(stub_, ByteVector(padding, 0));
+    ByteVector written = Get("out.exe");
+    EXPECT_EQ(Join(Join(Join(image, SetupMarker()), field), saver_), written);
+    EXPECT_EQ(0u, written.size() % 8);
 
     run = Build("aurora.scr", "\x83\x49\x81\x5B\x83\x8D\x83\x89.scr");  // "オーロラ.scr" in code page 932
     ASSERT_EQ(0, run.code) << run.err;
-    ByteVector written = Get("out.exe");
-    ASSERT_GE(written.size(), stub_.size() + 306);
-    EXPECT_EQ(0, memcmp(written.data() + stub_.size() + 46, "\x83\x49\x81\x5B\x83\x8D\x83\x89.scr", 13));
-    EXPECT_EQ(ByteVector(260 - 12, 0), ByteVector(written.begin() + stub_.size() + 46 + 12,
-                                                  written.begin() + stub_.size() + 306));
+    written = Get("out.exe");
+    ASSERT_GE(written.size(), image.size() + 306);
+    EXPECT_EQ(0, memcmp(written.data() + image.size() + 46, "\x83\x49\x81\x5B\x83\x8D\x83\x89.scr", 13));
+    EXPECT_EQ(ByteVector(260 - 12, 0), ByteVector(written.begin() + image.size() + 46 + 12,
+                                                  written.begin() + image.size() + 306));
 }
 
 TEST_F(Mksetup, NameRefusals)
@@ -251,7 +257,8 @@ TEST_F(Mksetup, FileAndCommandLineErrors)
     Outcome help = Start({"--help"});
     EXPECT_EQ(0, help.code);
     for (const char* code : {" 0  done", " 1  wrong", " 2  a file", " 3  the stub", " 4  the saver name", " 5  the screen",
-                             " 6  the data", " 7  the logo", " 8  --check", " 9  --add-data", "10  --add-data"})
+                             " 6  the data", " 7  the logo", " 8  --check", " 9  --add-data", "10  --add-data",
+                             "11  the stub carries"})
         EXPECT_NE(std::string::npos, help.out.find(code)) << code;
 }
 
@@ -273,8 +280,10 @@ TEST_F(Mksetup, CheckReportsNamePayloadAndLogo)
     ASSERT_EQ(0, Build("aurora.scr", "Aurora.scr").code);
     Outcome run = Start({"--check", Path("out.exe")});
     EXPECT_EQ(0, run.code) << run.err;
-    EXPECT_EQ("name: Aurora.scr\nimage: " + std::to_string(stub_.size()) + " bytes\npayload: " +
-                  std::to_string(saver_.size()) + " bytes\nlogo: " + std::to_string(logo_.size()) + " bytes\n",
+    const size_t image = Get("out.exe").size() - 306 - saver_.size();  // the stub and its padding
+    EXPECT_EQ("name: Aurora.scr\nimage: " + std::to_string(image) + " bytes\npayload: " +
+                  std::to_string(saver_.size()) + " bytes\nlogo: " + std::to_string(logo_.size()) +
+                  " bytes\nsigned: no\n",
               run.out);
 
     Put("nologo.scr", Join(saverImage_, BuildSaverDataBlock(ByteVector(), "", "", ByteVector())));
@@ -307,6 +316,60 @@ TEST_F(Mksetup, CheckRefusals)
         Put("given.exe", c.package);
         ExpectRefusal(Start({"--check", Path("given.exe")}), c.code, c.why, false, __LINE__);
     }
+}
+
+// A package signed after it was built: --check reports the certificate table and a payload of
+// exactly the saver. Tables that a signing tool would not write, or that the setup would not
+// cut off, are refused; so is a stub that is signed itself.
+TEST_F(Mksetup, CheckReportsSignedPackages)
+{
+    Put("pe.exe", Join(BuildHeaderOnlyImage(true), ByteVector(99, 0x90)));
+    ASSERT_EQ(0, Start({"--stub", Path("pe.exe"), "--saver", Path("aurora.scr"), "--out", Path("out.exe")}).code);
+    const ByteVector built = Get("out.exe");
+    const ByteVector signature = Bytes("not a real signature");  // 20 bytes: 28 with the header, 32 padded
+    const ByteVector signed_ = AppendCertificateTable(built, signature);
+    ASSERT_EQ(built.size() + 32, signed_.size()) << "the built package needs no padding in front of the table";
+    const size_t table = built.size(), entry = 0x80 + 24 + 112 + 4 * 8;
+    Put("signed.exe", signed_);
+    Outcome run = Start({"--check", Path("signed.exe")});
+    ASSERT_EQ(0, run.code) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("payload: " + std::to_string(saver_.size()) + " bytes\n")) << run.out;
+    EXPECT_NE(std::string::npos,
+              run.out.find("signed: yes, certificate table of 32 bytes at offset " + std::to_string(table) + "\n"))
+        << run.out;
+
+    const size_t nameField = table - saver_.size() - 260;
+    struct Case {
+        const char* why;
+        size_t at;  // where the 32-bit value goes; 0: 8 more bytes behind the table instead
+        uint32_t value;
+    } const cases[] = {
+        {"unknown revision 768", table + 4, 0x0300 | 2u << 16},
+        {"unknown type 9", table + 4, 0x0200 | 9u << 16},
+        {"length 7, which does not fit", table, 7},
+        {"length 40, which does not fit", table, 40},
+        {"does not start on a multiple of 8", entry, static_cast<uint32_t>(table + 4)},
+        {"does not lie behind the payload", entry, static_cast<uint32_t>(nameField)},
+        {"does not end the file", 0, 0},
+    };
+    for (const Case& c : cases) {
+        ByteVector faulty = signed_;
+        if (c.at == 0)
+            faulty.resize(faulty.size() + 8, 0);
+        else
+            PutU32(faulty, c.at, c.value);
+        if (c.at == entry)
+            PutU32(faulty, entry + 4, static_cast<uint32_t>(faulty.size() - c.value));
+        Put("faulty.exe", faulty);
+        ExpectRefusal(Start({"--check", Path("faulty.exe")}), 11, c.why, false, __LINE__);
+    }
+
+    ByteVector signedStub = Join(BuildHeaderOnlyImage(true), ByteVector(99, 0x90));
+    PutU32(signedStub, entry, static_cast<uint32_t>(signedStub.size() - 8));
+    PutU32(signedStub, entry + 4, 8);
+    Put("stub.exe", signedStub);
+    ExpectRefusal(Build("aurora.scr", nullptr, "out2.exe"), 11, "carries a certificate table", Exists("out2.exe"),
+                  __LINE__);
 }
 
 // --add-data appends marker, 132 zero bytes, L, 0, two empty strings, 0 and the BMP minus its
@@ -347,10 +410,26 @@ TEST_F(Mksetup, AddDataRoundTrip)
     }
 }
 
+// A BMP file of a packed DIB: the 14-byte file header, its bits right behind the colour table.
+ByteVector BmpFile(const std::vector<uint8_t>& dib, uint32_t bitsAt)
+{
+    ByteVector file(14, 0);
+    file[0] = 'B';
+    file[1] = 'M';
+    PutU32(file, 2, static_cast<uint32_t>(14 + dib.size()));
+    PutU32(file, 10, 14 + bitsAt);
+    return Join(file, dib);
+}
+
 TEST_F(Mksetup, AddDataRefusals)
 {
     Put("bare.scr", saverImage_);
     Put("text.bmp", Bytes("this is no bitmap at all, just text"));
+    DibRecipe huge;  // 300 bytes of RLE8 that claim 16384 x 16384 pixels
+    huge.width = huge.height = 16384;
+    huge.compression = 1;
+    huge.imageSize = 300;
+    Put("huge.bmp", BmpFile(BuildDib(huge), 40 + 256 * 4));
     struct Case {
         std::string saver, logo;
         int code;
@@ -363,6 +442,7 @@ TEST_F(Mksetup, AddDataRefusals)
         {Path("bare.scr"), Suite("bad/badbitcount.bmp"), 7, "30000 bits"},
         {Path("bare.scr"), Suite("bad/reallybig.bmp"), 7, "3000000 x 2000000"},
         {Path("bare.scr"), Suite("bad/shortfile.bmp"), 7, "run past its end"},
+        {Path("bare.scr"), Path("huge.bmp"), 7, "16384 x 16384 is more than 16777216 pixels"},
         {Path("bare.scr"), Path("missing.bmp"), 2, "cannot read the logo"},
     };
     for (const Case& c : cases)

@@ -3,6 +3,7 @@
 // every length taken as hostile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -83,13 +84,91 @@ TEST(LocatePayload, NeedsTheWholeNameField)
     size_t boundary = 0, payload = 0;
     Bytes shortFile = file;
     shortFile.resize(file.size() + kSaverNameFieldLength - 1, 0);
-    EXPECT_EQ(0, LocatePayload(shortFile.data(), shortFile.size(), &boundary, &payload));
+    size_t end = 0;
+    EXPECT_EQ(0, LocatePayload(shortFile.data(), shortFile.size(), &boundary, &payload, &end));
     file.resize(file.size() + kSaverNameFieldLength, 0);  // empty payload
-    ASSERT_EQ(1, LocatePayload(file.data(), file.size(), &boundary, &payload));
+    ASSERT_EQ(1, LocatePayload(file.data(), file.size(), &boundary, &payload, &end));
     EXPECT_EQ(100u, boundary);
     EXPECT_EQ(file.size(), payload);
+    EXPECT_EQ(file.size(), end);
     Bytes none(5000, 0);
-    EXPECT_EQ(0, LocatePayload(none.data(), none.size(), &boundary, &payload));
+    EXPECT_EQ(0, LocatePayload(none.data(), none.size(), &boundary, &payload, &end));
+}
+
+void Put32(Bytes& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+const size_t kSecurityEntryPlus = 0x80 + 24 + 112 + 32, kSecurityEntry32 = 0x80 + 24 + 96 + 32;
+
+// The payload ends where a certificate table named by the image's header starts, when that
+// table lies behind the name field and within the file; else at the end of the file.
+TEST(LocatePayload, EndsAtACertificateTableBehindTheNameField)
+{
+    const Bytes saver = DataBlock(8, 3, 5, 8);
+    const Bytes signature(20, 0x30);  // 28 bytes with the entry header, 32 padded
+    enum Change { kAsSigned, kTableAt, kTableSize, kDirectoryCount, kHeaderInSaver };
+    struct Case {
+        const char* what;
+        bool plus;
+        Change change;
+        int64_t value;  // kTableAt: offset from the payload's start
+        bool cut;
+    } const cases[] = {
+        {"PE32+, signed", true, kAsSigned, 0, true},
+        {"PE32, signed", false, kAsSigned, 0, true},
+        {"table in the name field", true, kTableAt, -250, false},
+        {"table at the payload's start", true, kTableAt, 0, true},
+        {"table beyond the end", true, kTableAt, 1 << 30, false},
+        {"table running past the end", true, kTableSize, 33, false},
+        {"table of size 0", true, kTableSize, 0, false},
+        {"four directories only", true, kDirectoryCount, 4, false},
+        {"the header of a signed saver", true, kHeaderInSaver, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A saver that is a program itself has a PE header of its own.
+        Bytes caseSaver = saver;
+        if (c.change == kHeaderInSaver) {
+            const Bytes header = BuildHeaderOnlyImage(true);
+            caseSaver.insert(caseSaver.begin(), header.begin(), header.end());
+        }
+        Bytes unsigned_ = BuildPackage(BuildHeaderOnlyImage(c.plus), "s.scr", caseSaver, kCertificateAlignment);
+        Bytes package = AppendCertificateTable(unsigned_, signature);
+        ASSERT_EQ(unsigned_.size() + 32, package.size());
+        const size_t entry = c.plus ? kSecurityEntryPlus : kSecurityEntry32;
+        const size_t payloadAt = unsigned_.size() - caseSaver.size();
+        size_t tableAt = unsigned_.size();
+        switch (c.change) {
+        case kAsSigned:
+            break;
+        case kTableAt:
+            tableAt = static_cast<size_t>(static_cast<int64_t>(payloadAt) + c.value);
+            Put32(package, entry, static_cast<uint32_t>(tableAt));
+            Put32(package, entry + 4, static_cast<uint32_t>(package.size() - std::min(tableAt, package.size())));
+            break;
+        case kTableSize:
+            Put32(package, entry + 4, static_cast<uint32_t>(c.value));
+            break;
+        case kDirectoryCount:
+            Put32(package, entry - 4 * 8 - 4, static_cast<uint32_t>(c.value));
+            break;
+        case kHeaderInSaver:  // the image's header moved away, the saver's naming the table
+            Put32(package, 0x3C, static_cast<uint32_t>(payloadAt + 0x80));
+            Put32(package, payloadAt + entry, static_cast<uint32_t>(tableAt));
+            Put32(package, payloadAt + entry + 4, 32);
+            break;
+        }
+        size_t boundary = 0, payload = 0, end = 0;
+        ASSERT_EQ(1, LocatePayload(package.data(), package.size(), &boundary, &payload, &end));
+        EXPECT_EQ(payloadAt, payload);
+        EXPECT_EQ(c.cut ? tableAt : package.size(), end);
+        if (c.change == kAsSigned) {
+            EXPECT_EQ(caseSaver, Bytes(package.begin() + payload, package.begin() + end));
+        }
+    }
 }
 
 SaverNameVerdict Judge(const std::string& name, size_t directoryLength = 19)

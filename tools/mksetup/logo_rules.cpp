@@ -104,6 +104,10 @@ std::string DescribeDibFault(const unsigned char* dib, size_t length)
     if (width <= 0 || height <= 0 || width > kMaxDibSide || height > kMaxDibSide) {
         return "its size " + std::to_string(width) + " x " + std::to_string(height) + " is not a logo's";
     }
+    if (width * height > kMaxDibPixels) {
+        return "its size " + std::to_string(width) + " x " + std::to_string(height) + " is more than " +
+               std::to_string(kMaxDibPixels) + " pixels";
+    }
     if (compression == 0 || compression == 3) {
         uint64_t stride = (static_cast<uint64_t>(width) * bitCount + 31) / 32 * 4;
         if (stride * static_cast<uint64_t>(height) > length - bitsAt)

@@ -29,6 +29,7 @@ enum ExitCode {
     kExitNotAPackage = 8,
     kExitHasDataBlock = 9,
     kExitNotABmp = 10,
+    kExitBadSignature = 11,
 };
 
 // The package names a file in the target's system directory; C:\WINDOWS\system32 is 19 bytes.
@@ -43,9 +44,12 @@ const char kUsage[] =
     "      Writes the package: the stub, the setup marker, the 260-byte name field and the\n"
     "      screen saver. NAME (default: the saver's file name) is the file written into the\n"
     "      system directory; it must be a valid bare file name both in code page 932 and in\n"
-    "      any single-byte code page, at most 194 bytes.\n"
+    "      any single-byte code page, at most 194 bytes. The stub's image is followed by up to\n"
+    "      7 zero bytes, so that a signing tool appends its certificate table right behind the\n"
+    "      saver. Sign the package, not the stub.\n"
     "  mksetup --check PACKAGE.exe\n"
-    "      Validates a package and reports its name, payload size and logo size.\n"
+    "      Validates a package and reports its name, payload size, logo size and whether it is\n"
+    "      signed (a certificate table behind the payload, which the setup does not install).\n"
     "  mksetup --add-data --saver IN.scr --logo LOGO.bmp --out OUT.scr\n"
     "      Appends a data block to a screen saver that has none: the saver marker, 132 zero\n"
     "      settings bytes, the logo length, two empty counted strings and the logo, which is\n"
@@ -63,7 +67,9 @@ const char kUsage[] =
     "   7  the logo is no bitmap the setup can show\n"
     "   8  --check: the file holds no setup marker with a whole name field behind it\n"
     "   9  --add-data: the screen saver already holds a data block\n"
-    "  10  --add-data: the logo file is no usable BMP file\n";
+    "  10  --add-data: the logo file is no usable BMP file\n"
+    "  11  the stub carries a certificate table, or --check: the package's certificate table is\n"
+    "      malformed or does not lie behind the payload (the setup would install it as the saver's)\n";
 
 struct Options {
     std::string stub, saver, name, out, logo, check;
@@ -230,6 +236,70 @@ int JudgeDataBlock(const unsigned char* saver, size_t length, DataBlockFacts* fa
     return kExitOk;
 }
 
+// Judges the certificate table at offset (size bytes) of a package of `length` bytes as a
+// signing tool lays it out: on an 8-byte boundary, ending the file, and made of WIN_CERTIFICATE
+// entries (a length that covers the 8-byte entry header, revision 1.0 or 2.0, one of the four
+// published types), each padded to a multiple of 8. 1 when it is; else 0 and *why.
+int JudgeCertificateTable(const unsigned char* package, size_t length, size_t offset, size_t size, std::string* why)
+{
+    const std::string where = "the certificate table at offset " + std::to_string(offset) + " (" +
+                              std::to_string(size) + " bytes)";
+    if (offset % kCertificateAlignment != 0) {
+        *why = where + " does not start on a multiple of 8";
+        return 0;
+    }
+    if (offset > length || length - offset != size) {
+        *why = where + " does not end the file";
+        return 0;
+    }
+    for (size_t at = offset; at < length;) {
+        const unsigned char* entry = package + at;
+        size_t rest = length - at;
+        const std::string which = where + ": entry at offset " + std::to_string(at);
+        if (rest < 8) {
+            *why = which + " is cut short";
+            return 0;
+        }
+        uint32_t entryLength = entry[0] | entry[1] << 8 | entry[2] << 16 | static_cast<uint32_t>(entry[3]) << 24;
+        unsigned revision = entry[4] | entry[5] << 8, type = entry[6] | entry[7] << 8;
+        size_t padded = (static_cast<size_t>(entryLength) + 7) / 8 * 8;
+        if (entryLength < 8 || padded > rest) {
+            *why = which + " has the length " + std::to_string(entryLength) + ", which does not fit";
+            return 0;
+        }
+        if (revision != 0x0100 && revision != 0x0200) {
+            *why = which + " has the unknown revision " + std::to_string(revision);
+            return 0;
+        }
+        if (type < 1 || type > 4) {
+            *why = which + " has the unknown type " + std::to_string(type);
+            return 0;
+        }
+        at += padded;
+    }
+    return 1;
+}
+
+// The "signed:" line of --check: kExitOk and the line, or kExitBadSignature and *why.
+int JudgeSignature(const ByteVector& package, size_t boundary, size_t payloadEnd, std::string* line, std::string* why)
+{
+    uint32_t offset = 0, size = 0;
+    if (!FindCertificateTable(package.data(), boundary, &offset, &size)) {
+        *line = "signed: no";
+        return kExitOk;
+    }
+    if (payloadEnd == package.size()) {
+        *why = "the PE header names a certificate table at offset " + std::to_string(offset) + " (" +
+               std::to_string(size) + " bytes) that does not lie behind the payload: the setup would install it "
+               "as part of the screen saver";
+        return kExitBadSignature;
+    }
+    if (!JudgeCertificateTable(package.data(), package.size(), offset, size, why))
+        return kExitBadSignature;
+    *line = "signed: yes, certificate table of " + std::to_string(size) + " bytes at offset " + std::to_string(offset);
+    return kExitOk;
+}
+
 void WarnAboutPayload(const unsigned char* saver, size_t length, const std::string& name)
 {
     char marker[kBoundaryLength];
@@ -250,6 +320,10 @@ int BuildCommand(const Options& o)
     if (HoldsMarker(stub, AssembleSetupBoundary))
         return Refuse(kExitStubHoldsMarker, "the stub " + o.stub +
                                                 " holds the setup marker itself; the setup would read its own image as the payload");
+    uint32_t tableAt = 0, tableSize = 0;
+    if (FindCertificateTable(stub.data(), stub.size(), &tableAt, &tableSize))
+        return Refuse(kExitBadSignature, "the stub " + o.stub +
+                                             " carries a certificate table, which would not cover the package: sign the package instead");
     std::string name = o.nameGiven ? o.name : BareName(o.saver);
     if (!JudgeSaverName(name, kAssumedSystemDirectoryLength, &why))
         return Refuse(kExitBadName, "name \"" + name + "\" refused: " + why);
@@ -258,7 +332,7 @@ int BuildCommand(const Options& o)
     if (code != kExitOk)
         return Refuse(code, why);
     WarnAboutPayload(saver.data(), saver.size(), name);
-    if (!WriteWholeBytes(o.out, BuildPackage(stub, name, saver)))
+    if (!WriteWholeBytes(o.out, BuildPackage(stub, name, saver, kCertificateAlignment)))
         return Refuse(kExitFile, "cannot write " + o.out);
     printf("mksetup: wrote %s: name %s, payload %zu bytes, logo %zu bytes\n", o.out.c_str(), name.c_str(),
            saver.size(), facts.logoLength);
@@ -271,8 +345,8 @@ int CheckCommand(const Options& o)
     ByteVector package;
     if (!ReadInput(o.check, "package", &package, &why))
         return Refuse(kExitFile, why);
-    size_t boundary = 0, payload = 0;
-    if (!LocatePayload(package.data(), package.size(), &boundary, &payload))
+    size_t boundary = 0, payload = 0, payloadEnd = 0;
+    if (!LocatePayload(package.data(), package.size(), &boundary, &payload, &payloadEnd))
         return Refuse(kExitNotAPackage, o.check + " is no package: it holds no setup marker with a whole name field behind it");
     const char* field = reinterpret_cast<const char*>(package.data() + boundary + kBoundaryLength);
     std::string name(field, strnlen(field, kSaverNameFieldLength));
@@ -281,14 +355,18 @@ int CheckCommand(const Options& o)
     if (!JudgeSaverName(name, kAssumedSystemDirectoryLength, &why))
         return Refuse(kExitBadName, "name \"" + name + "\" refused: " + why);
     const unsigned char* saver = package.data() + payload;
-    size_t saverLength = package.size() - payload;
+    size_t saverLength = payloadEnd - payload;
     DataBlockFacts facts;
     int code = JudgeDataBlock(saver, saverLength, &facts, &why);
     if (code != kExitOk)
         return Refuse(code, why);
+    std::string signedLine;
+    code = JudgeSignature(package, boundary, payloadEnd, &signedLine, &why);
+    if (code != kExitOk)
+        return Refuse(code, why);
     WarnAboutPayload(saver, saverLength, name);
-    printf("name: %s\nimage: %zu bytes\npayload: %zu bytes\nlogo: %zu bytes\n", name.c_str(), boundary, saverLength,
-           facts.logoLength);
+    printf("name: %s\nimage: %zu bytes\npayload: %zu bytes\nlogo: %zu bytes\n%s\n", name.c_str(), boundary,
+           saverLength, facts.logoLength, signedLine.c_str());
     return kExitOk;
 }
 

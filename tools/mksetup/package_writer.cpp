@@ -21,11 +21,25 @@ void AppendLittle32(ByteVector& out, uint32_t v)
     AppendBytes(out, b, 4);
 }
 
+void PutLittle32(ByteVector& out, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out[at + i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+size_t PaddingTo(size_t length, size_t alignment)
+{
+    return (alignment - length % alignment) % alignment;
+}
+
 }  // namespace
 
-ByteVector BuildPackage(const ByteVector& stub, const std::string& name, const ByteVector& saver)
+ByteVector BuildPackage(const ByteVector& stub, const std::string& name, const ByteVector& saver,
+                        size_t alignment)
 {
     ByteVector out(stub);
+    if (alignment > 1)
+        out.resize(out.size() + PaddingTo(stub.size() + kPayloadOffset + saver.size(), alignment), 0);
     char marker[kBoundaryLength];
     AssembleSetupBoundary(marker);
     AppendBytes(out, marker, kBoundaryLength);
@@ -33,6 +47,41 @@ ByteVector BuildPackage(const ByteVector& stub, const std::string& name, const B
     memcpy(field, name.data(), name.size() < kSaverNameFieldLength ? name.size() : kSaverNameFieldLength - 1);
     AppendBytes(out, field, sizeof field);
     AppendBytes(out, saver.data(), saver.size());
+    return out;
+}
+
+ByteVector BuildHeaderOnlyImage(bool plus)
+{
+    const size_t pe = 0x80, optional = pe + 24, optionalSize = 240;
+    ByteVector image(optional + optionalSize, 0);
+    image[0] = 'M';
+    image[1] = 'Z';
+    PutLittle32(image, 0x3C, pe);
+    memcpy(&image[pe], "PE\0\0", 4);
+    image[pe + 20] = optionalSize;
+    image[optional] = 0x0B;
+    image[optional + 1] = plus ? 0x02 : 0x01;
+    PutLittle32(image, optional + (plus ? 108 : 92), 16);
+    return image;
+}
+
+ByteVector AppendCertificateTable(const ByteVector& package, const ByteVector& certificate)
+{
+    const uint16_t kRevision2 = 0x0200, kPkcsSignedData = 0x0002;
+    size_t entry = FindSecurityDirectoryEntry(package.data(), package.size());
+    if (entry == 0)
+        return ByteVector();
+    ByteVector out(package);
+    out.resize(out.size() + PaddingTo(out.size(), kCertificateAlignment), 0);
+    size_t tableAt = out.size();
+    size_t entryLength = 8 + certificate.size();
+    entryLength += PaddingTo(entryLength, kCertificateAlignment);
+    AppendLittle32(out, static_cast<uint32_t>(entryLength));
+    AppendLittle32(out, kRevision2 | static_cast<uint32_t>(kPkcsSignedData) << 16);
+    AppendBytes(out, certificate.data(), certificate.size());
+    out.resize(tableAt + entryLength, 0);
+    PutLittle32(out, entry, static_cast<uint32_t>(tableAt));
+    PutLittle32(out, entry + 4, static_cast<uint32_t>(entryLength));
     return out;
 }
 

@@ -9,8 +9,24 @@
 typedef std::vector<unsigned char> ByteVector;
 
 // stub + SetupBoundary + name field (name, NUL-filled to 260 bytes) + saver. The name is
-// written as given, at most 259 bytes of it; judging it is the caller's business.
-ByteVector BuildPackage(const ByteVector& stub, const std::string& name, const ByteVector& saver);
+// written as given, at most 259 bytes of it; judging it is the caller's business. With an
+// alignment above 1 the stub's image is followed by zero bytes up to a package length that is
+// a multiple of it: kCertificateAlignment lets a signing tool append its table right behind the
+// saver, with none of the padding it would otherwise add, which the setup would take for the
+// saver's last bytes.
+ByteVector BuildPackage(const ByteVector& stub, const std::string& name, const ByteVector& saver,
+                        size_t alignment = 1);
+
+// The package signed the way a signing tool lays it out, without a real signature: zero bytes
+// up to a multiple of 8, then one WIN_CERTIFICATE (length, revision 2.0, type PKCS#7 signed
+// data) holding `certificate`, padded to a multiple of 8, and the image's security directory
+// entry naming that table. Empty when the package's image has no PE header with that entry.
+ByteVector AppendCertificateTable(const ByteVector& package, const ByteVector& certificate);
+
+// A program image that is only what a signing tool and the setup read of one: the MZ header
+// pointing at a PE header at 0x80 (PE32+ when plus, else PE32) with 16 directories, all empty.
+// Stands in for the stub where a test or a fuzz seed needs a header that can name a signature.
+ByteVector BuildHeaderOnlyImage(bool plus);
 
 // A screen saver's data block: SaverBoundary, the 132 settings bytes, L, a reserved word,
 // the two counted strings, a reserved word and the logo DIB (L = its length).
