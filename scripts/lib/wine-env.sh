@@ -51,6 +51,19 @@ wine_env_free_display() {
   return 1
 }
 
+# Settings a prefix gets once (again when this list changes; .settings holds its version).
+WINE_ENV_SETTINGS=1
+wine_env_configure() {
+  [ "$(cat "$WINEPREFIX/.settings" 2>/dev/null)" = "$WINE_ENV_SETTINGS" ] && return 0
+  # The setup's two faces by their Japanese names, as a Windows system with the Japanese
+  # fonts has them whatever its code page. Without this Wine finds them only through the
+  # fallbacks of a Japanese locale, and another locale draws the texts in another font.
+  local replacements='HKCU\Software\Wine\Fonts\Replacements'
+  "$WINE64" reg add "$replacements" /v 'ＭＳ 明朝' /t REG_SZ /d IPAMincho /f >/dev/null 2>&1 || true
+  "$WINE64" reg add "$replacements" /v 'ＭＳ ゴシック' /t REG_SZ /d IPAGothic /f >/dev/null 2>&1 || true
+  echo "$WINE_ENV_SETTINGS" >"$WINEPREFIX/.settings"
+}
+
 wine_env_start() {
   local build=$1 screen=${2:-1024x768x24} name=${3:-wineprefix}
   case $build in
@@ -104,6 +117,7 @@ wine_env_start() {
     done
     echo "$WINE64" >"$WINEPREFIX/.loader"
   fi
+  wine_env_configure
   # The desktop's first start fixes its display: make it start now, on this one.
   "$WINE64" cmd /c exit >/dev/null 2>&1 || true
 }
