@@ -18,7 +18,7 @@ const wchar_t kNoticeFormat[] = L"%s\r\nをスクリーンセーバーとして�
 
 // The screen of 1024 x 768: the two title lines, and the progress bar with its percentage.
 const RECT kTitleArea = {0, 0, 1024, 160};
-const RECT kBarArea = {682, 708, 1004, 748};
+const RECT kBarArea = driver::ProgressBarRect(1024, 768);
 
 UINT RunCodePage()
 {
@@ -46,48 +46,23 @@ std::wstring Format(const wchar_t* format, const std::wstring& title)
     return text;
 }
 
-// The screen's pixels inside area, as 32-bit rows.
-ByteVector ScreenPixels(const RECT& area)
-{
-    int width = area.right - area.left, height = area.bottom - area.top;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ByteVector pixels;
-    if (memory && section) {
-        HGDIOBJ old = SelectObject(memory, section);
-        if (BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY)) {
-            GdiFlush();
-            pixels.assign(static_cast<unsigned char*>(bits), static_cast<unsigned char*>(bits) + width * height * 4);
-        }
-        SelectObject(memory, old);
-    }
-    if (memory)
-        DeleteDC(memory);
-    if (section)
-        DeleteObject(section);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
-// The pixels inside area once the window's drawing has reached the screen: two reads in a
-// row that agree (the X server may still be taking the last of a paint).
+// The screen's pixels inside area, once the window's drawing has reached the screen: two
+// reads in a row that agree (the X server may still be taking the last of a paint).
 ByteVector SettledPixels(const RECT& area)
 {
-    ByteVector last = ScreenPixels(area);
+    ByteVector last;
     for (int tries = 0; tries < 25; ++tries) {
-        Sleep(200);
-        ByteVector now = ScreenPixels(area);
-        if (now == last)
+        driver::ScreenImage screen;
+        ByteVector now;
+        if (driver::CaptureScreen(&screen))
+            for (int y = area.top; y < area.bottom; ++y)
+                for (int x = area.left; x < area.right; ++x)
+                    for (int shift = 0; shift < 32; shift += 8)
+                        now.push_back(static_cast<unsigned char>(screen.At(x, y) >> shift));
+        if (!now.empty() && now == last)
             return now;
         last = now;
+        Sleep(200);
     }
     return last;
 }
@@ -111,16 +86,6 @@ void ExpectAsUnder932(const char* name, const RECT& area)
     ADD_FAILURE() << name << " differs from the code page 932 run; this run's pixels: " << seen;
 }
 
-// The next box of the process, once the one it showed before (if any) is gone.
-HWND NextBox(const driver::Process& process, HWND previous)
-{
-    for (DWORD start = GetTickCount(); previous && IsWindow(previous) && GetTickCount() - start < kTimeout;)
-        Sleep(20);
-    HWND box = driver::WaitForWindow(process.id(), "#32770", kTimeout);
-    Sleep(300);  // let it and the screen behind it finish painting
-    return box;
-}
-
 class LocaleFlow : public ::testing::Test {
 protected:
     LocaleFlow() : scratch_("locale") {}
@@ -137,14 +102,14 @@ protected:
     }
     // Starts the package of a saver named fileName (bytes of the ANSI code page) and waits for
     // its first box, the question.
-    HWND StartAndAsk(const std::string& fileName)
+    driver::Box StartAndAsk(const std::string& fileName)
     {
         saverPath_ = driver::SystemDirectory() + "\\" + fileName;
         std::string package = scratch_.File("SETUP.exe");
         EXPECT_TRUE(driver::WriteBytes(package, driver::MakePackage(fileName, driver::MakeSaver())));
         EXPECT_TRUE(process_.Start(package, "\"" + package + "\""));
         EXPECT_TRUE(driver::WaitForWindow(process_.id(), "SetupWClass", kTimeout)) << "no setup window";
-        return NextBox(process_, nullptr);
+        return driver::WaitForBox(process_, kTimeout);
     }
     void ExpectExit()
     {
@@ -160,19 +125,19 @@ protected:
 
 TEST_F(LocaleFlow, BoxesAndScreenReadAsUnder932)
 {
-    HWND question = StartAndAsk("Aurora.scr");
-    ASSERT_TRUE(question) << "no question";
-    EXPECT_EQ(L"質問", WideText(question));
-    EXPECT_EQ(Format(kQuestionFormat, L"Aurora"), WideBoxText(question));
+    driver::Box question = StartAndAsk("Aurora.scr");
+    ASSERT_TRUE(question.window) << "no question";
+    EXPECT_EQ(L"質問", WideText(question.window));
+    EXPECT_EQ(Format(kQuestionFormat, L"Aurora"), WideBoxText(question.window));
     ExpectAsUnder932("title", kTitleArea);
 
-    driver::PressBoxButton(question, IDYES);
-    HWND notice = NextBox(process_, question);
-    ASSERT_TRUE(notice) << "no notice";
-    EXPECT_EQ(L"情報", WideText(notice));
-    EXPECT_EQ(Format(kNoticeFormat, L"Aurora"), WideBoxText(notice));
+    ASSERT_TRUE(driver::AnswerBox(question, IDYES));
+    driver::Box notice = driver::WaitForBox(process_, kTimeout);
+    ASSERT_TRUE(notice.window) << "no notice";
+    EXPECT_EQ(L"情報", WideText(notice.window));
+    EXPECT_EQ(Format(kNoticeFormat, L"Aurora"), WideBoxText(notice.window));
     ExpectAsUnder932("bar", kBarArea);
-    driver::PressBoxButton(notice, IDOK);
+    ASSERT_TRUE(driver::AnswerBox(notice, IDOK));
     ExpectExit();
     EXPECT_TRUE(driver::FileExists(saverPath_));
 }
@@ -188,10 +153,10 @@ TEST_F(LocaleFlow, TitleReadInTheAnsiCodePage)
               0);
     ASSERT_FALSE(lossy);
 
-    HWND question = StartAndAsk(name);
-    ASSERT_TRUE(question) << "no question";
-    EXPECT_EQ(Format(kQuestionFormat, title), WideBoxText(question));
-    driver::PressBoxButton(question, IDNO);
+    driver::Box question = StartAndAsk(name);
+    ASSERT_TRUE(question.window) << "no question";
+    EXPECT_EQ(Format(kQuestionFormat, title), WideBoxText(question.window));
+    ASSERT_TRUE(driver::AnswerBox(question, IDNO));
     ExpectExit();
     EXPECT_FALSE(driver::FileExists(saverPath_));
 }
