@@ -309,7 +309,8 @@ COLORREF ScreenPixel(int x, int y)
     return pixel;
 }
 
-bool CaptureScreen(ScreenImage* image)
+// One read of the whole screen.
+static bool CaptureScreenOnce(ScreenImage* image)
 {
     image->width = GetSystemMetrics(SM_CXSCREEN);
     image->height = GetSystemMetrics(SM_CYSCREEN);
@@ -343,6 +344,22 @@ bool CaptureScreen(ScreenImage* image)
         DeleteObject(section);
     ReleaseDC(nullptr, screen);
     return ok;
+}
+
+// The window's last drawing may still be on its way to the X server when a box shows: the
+// screen counts once two reads in a row agree (5 s at the most).
+bool CaptureScreen(ScreenImage* image)
+{
+    ScreenImage last;
+    for (int tries = 0; tries < 25; ++tries) {
+        if (!CaptureScreenOnce(image))
+            return false;
+        if (tries > 0 && image->pixels == last.pixels)
+            return true;
+        last = *image;
+        Sleep(200);
+    }
+    return true;
 }
 
 bool SaveScreenshot(const std::string& path)

@@ -108,6 +108,7 @@ struct ScreenImage {
     std::vector<uint32_t> pixels;
     uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
+// Once the screen has settled: two reads in a row agree.
 bool CaptureScreen(ScreenImage* image);
 // The whole screen as a 24-bit BMP file.
 bool SaveScreenshot(const std::string& path);

@@ -46,31 +46,23 @@ std::wstring Format(const wchar_t* format, const std::wstring& title)
     return text;
 }
 
-// The screen's pixels inside area, once the window's drawing has reached the screen: two
-// reads in a row that agree (the X server may still be taking the last of a paint).
-ByteVector SettledPixels(const RECT& area)
+// The screen's pixels inside area, four bytes a pixel.
+ByteVector ScreenPixels(const RECT& area)
 {
-    ByteVector last;
-    for (int tries = 0; tries < 25; ++tries) {
-        driver::ScreenImage screen;
-        ByteVector now;
-        if (driver::CaptureScreen(&screen))
-            for (int y = area.top; y < area.bottom; ++y)
-                for (int x = area.left; x < area.right; ++x)
-                    for (int shift = 0; shift < 32; shift += 8)
-                        now.push_back(static_cast<unsigned char>(screen.At(x, y) >> shift));
-        if (!now.empty() && now == last)
-            return now;
-        last = now;
-        Sleep(200);
-    }
-    return last;
+    driver::ScreenImage screen;
+    ByteVector pixels;
+    if (driver::CaptureScreen(&screen))
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x)
+                for (int shift = 0; shift < 32; shift += 8)
+                    pixels.push_back(static_cast<unsigned char>(screen.At(x, y) >> shift));
+    return pixels;
 }
 
 // Under code page 932 the pixels become the reference; under any other they must equal it.
 void ExpectAsUnder932(const char* name, const RECT& area)
 {
-    ByteVector pixels = SettledPixels(area);
+    ByteVector pixels = ScreenPixels(area);
     ASSERT_FALSE(pixels.empty()) << name << ": the screen could not be read";
     std::string path = driver::EnvPath("LOCALE_REFERENCE_DIR") + "\\" + name + ".pixels";
     if (RunCodePage() == 932) {
