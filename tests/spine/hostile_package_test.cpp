@@ -350,7 +350,7 @@ TEST_P(HostileTest, EndsCleanly)
     ASSERT_GT(prefixBefore.size(), 100u) << "the prefix listing sees too little to prove anything";
 
     driver::Process process;
-    ASSERT_TRUE(process.Start(exe, "\"" + exe + "\""));
+    ASSERT_TRUE(process.Start(exe, "\"" + exe + "\"")) << "CreateProcess error " << GetLastError();
     if (outcome == kRefused) {
         ExpectSilentEnd(process);
     } else {
