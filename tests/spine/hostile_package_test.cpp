@@ -302,9 +302,9 @@ int LogoPixels(bool expectLogo)
 
 class HostileTest : public SpineTest, public ::testing::WithParamInterface<HostileCase> {
 protected:
-    // The whole prefix but the directories that a run may write or the harness churns: the
-    // system directory (compared by name on its own), the temporary directory (the scratch
-    // package lives there) and Wine's own per-user cache of fonts and shell data.
+    // The whole C: drive of the prefix but the system directory (compared by name on its own)
+    // and the temporary directory (where the harness writes the package). Nothing else
+    // changed there in our runs: Wine keeps its registry files outside C:.
     Listing ListPrefix()
     {
         char temp[MAX_PATH] = {};
@@ -313,6 +313,12 @@ protected:
         if (!tempDir.empty() && tempDir.back() == '\\')
             tempDir.pop_back();
         std::set<std::string> skip = {CharUpperPath(systemDir_), CharUpperPath(tempDir)};
+        // A 32-bit program's system directory is the 32-bit one under its own name too; the
+        // 64-bit system32 is not to be seen from here at all.
+        BOOL wow64 = FALSE;
+        char wowDir[MAX_PATH] = {};
+        if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64 && GetSystemWow64DirectoryA(wowDir, MAX_PATH))
+            skip.insert(CharUpperPath(wowDir));
         Listing listing;
         ListTree("C:", skip, &listing);
         return listing;
