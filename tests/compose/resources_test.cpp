@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "screen/compose.h"
+#include "tests/driver/resource_count.h"
 
 using namespace compose_test;
 
@@ -71,7 +72,7 @@ TEST_F(FontTest, DeleteSetupFontsReleasesBoth)
 
 class LeakTest : public ComposeTest {};
 
-TEST_F(LeakTest, PaintsLeaveNoGdiObjectBehind)
+TEST_F(LeakTest, PaintsLeaveNoGdiObjectOrHandleBehind)
 {
     // The count must see one more object for a live brush, or it proves nothing.
     int before = CountGdiObjects();
@@ -88,12 +89,18 @@ TEST_F(LeakTest, PaintsLeaveNoGdiObjectBehind)
     PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
     PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
     before = CountGdiObjects();
-    for (int i = 0; i < 300; ++i) {
+    // The handle count must see one more handle for a live event, or it proves nothing.
+    int handlesBefore = driver::CountOwnKernelHandles();
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_EQ(handlesBefore + 1, driver::CountOwnKernelHandles()) << "the handle count does not see new handles";
+    CloseHandle(event);
+    for (int i = 0; i < 1000; ++i) {
         g_state.progress = i % 101;
         PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
         PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
     }
     EXPECT_EQ(before, CountGdiObjects());
+    EXPECT_EQ(handlesBefore, driver::CountOwnKernelHandles());
     // The fonts and the logo are the window's and the start-up's: still alive.
     EXPECT_EQ(static_cast<DWORD>(OBJ_FONT), GetObjectType(g_state.titleFont));
     EXPECT_EQ(static_cast<DWORD>(OBJ_FONT), GetObjectType(g_state.percentFont));

@@ -127,20 +127,41 @@ bool Process::Start(const std::string& exe, const std::string& commandLine, cons
 
 bool Process::StartWithEarlyEscape(const std::string& exe, const std::string& commandLine)
 {
+    return StartHooked(exe, commandLine, WH_CBT, "PressEscapeAtSetupWindow");
+}
+
+bool Process::StartWithResourceCounter(const std::string& exe, const std::string& commandLine)
+{
+    return StartHooked(exe, commandLine, WH_CALLWNDPROC, "CountResourcesOnRequest");
+}
+
+bool Process::StartHooked(const std::string& exe, const std::string& commandLine, int hookType, const char* procName)
+{
     std::string dll = EnvPath("KEYHOOK_DLL");
     hookDll_ = dll.empty() ? nullptr : LoadLibraryA(dll.c_str());
-    void* address = hookDll_ ? reinterpret_cast<void*>(GetProcAddress(hookDll_, "PressEscapeAtSetupWindow")) : nullptr;
-    HOOKPROC press = reinterpret_cast<HOOKPROC>(address);
+    void* address = hookDll_ ? reinterpret_cast<void*>(GetProcAddress(hookDll_, procName)) : nullptr;
+    HOOKPROC proc = reinterpret_cast<HOOKPROC>(address);
     PROCESS_INFORMATION info = {};
-    if (!press || !Launch(exe, commandLine, "", CREATE_SUSPENDED, &info)) {
+    if (!proc || !Launch(exe, commandLine, "", CREATE_SUSPENDED, &info)) {
         Unhook();
         return false;
     }
     // The hook is in place before the program's thread runs a single instruction.
-    hook_ = SetWindowsHookExA(WH_CBT, press, hookDll_, info.dwThreadId);
+    hook_ = SetWindowsHookExA(hookType, proc, hookDll_, info.dwThreadId);
     ResumeThread(info.hThread);
     CloseHandle(info.hThread);
     return hook_ != nullptr;
+}
+
+bool ReadResourceCounts(HWND setupWindow, CountRequest request, ResourceCounts* counts)
+{
+    UINT message = RegisterWindowMessageA(kCountResourcesMessage);
+    DWORD_PTR answer = 0;
+    if (!message || !SendMessageTimeoutA(setupWindow, message, request, 0, SMTO_BLOCK, 10000, &answer))
+        return false;
+    counts->gdiObjects = static_cast<int>(reinterpret_cast<INT_PTR>(GetPropA(setupWindow, kGdiObjectsProperty)));
+    counts->handles = static_cast<int>(reinterpret_cast<INT_PTR>(GetPropA(setupWindow, kHandlesProperty)));
+    return true;
 }
 
 void Process::Unhook()

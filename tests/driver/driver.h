@@ -52,6 +52,9 @@ public:
     // message loop runs: a key typed the moment the program starts. A hook from the DLL at
     // KEYHOOK_DLL presses it in the program's main thread.
     bool StartWithEarlyEscape(const std::string& exe, const std::string& commandLine);
+    // Start() with the resource counter of the DLL at KEYHOOK_DLL hooked into the program's
+    // main thread: ReadResourceCounts then asks the program itself for its counts.
+    bool StartWithResourceCounter(const std::string& exe, const std::string& commandLine);
     // Waits for the exit; true with the exit code when it came within timeoutMs.
     bool WaitExit(DWORD timeoutMs, DWORD* exitCode);
     DWORD id() const { return pid_; }
@@ -61,6 +64,7 @@ public:
 private:
     bool Launch(const std::string& exe, const std::string& commandLine, const std::string& workDir, DWORD flags,
                 PROCESS_INFORMATION* info);
+    bool StartHooked(const std::string& exe, const std::string& commandLine, int hookType, const char* procName);
     void Unhook();
 
     HANDLE process_ = nullptr;
@@ -68,6 +72,28 @@ private:
     HMODULE hookDll_ = nullptr;
     HHOOK hook_ = nullptr;
 };
+
+// The live GDI objects and kernel handles of a program started with StartWithResourceCounter,
+// counted in its own main thread (it must be reading messages, a box's loop will do). The
+// counter's DLL keeps the numbers in two properties of the setup window; the names are shared
+// with it. What is done before the count:
+enum CountRequest {
+    kCountOnly = 0,
+    // The platform's once-per-process objects are made first (the boxes' shared system icons,
+    // the handle behind HKEY_CURRENT_USER), so that later counts compare the setup's own.
+    kCountAfterFillingPlatformCaches = 1,
+    // One brush and one event are made and never released, so that a test can show that the
+    // counts see the program's own new objects.
+    kCountAfterPlantingLeaks = 2,
+};
+const char kCountResourcesMessage[] = "SetupTestCountResources";
+const char kGdiObjectsProperty[] = "SetupTestGdiObjects";
+const char kHandlesProperty[] = "SetupTestHandles";
+struct ResourceCounts {
+    int gdiObjects = 0;
+    int handles = 0;
+};
+bool ReadResourceCounts(HWND setupWindow, CountRequest request, ResourceCounts* counts);
 
 // Visible top-level windows of process pid with class className ("#32770" for boxes).
 std::vector<HWND> FindWindows(DWORD pid, const char* className);

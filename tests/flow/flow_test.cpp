@@ -4,6 +4,7 @@
 // from the prefix: the saver in the system directory byte for byte or absent, the earlier
 // saver back byte for byte, no set-aside .TMP file left, system.ini and the registry.
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "screen/compose.h"
@@ -239,5 +240,71 @@ TEST_P(FlowTest, EndState)
 
 INSTANTIATE_TEST_SUITE_P(Runs, FlowTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<FlowCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// A small logo, so that the run also makes and keeps a logo bitmap: 8 x 8 at 24 bits, a
+// pattern that is not all black (black is the logo's transparent colour).
+ByteVector SmallLogo()
+{
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = 8;
+    header.biHeight = 8;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    ByteVector dib(sizeof header + 8 * 8 * 3);
+    memcpy(dib.data(), &header, sizeof header);
+    for (size_t i = sizeof header; i < dib.size(); ++i)
+        dib[i] = static_cast<unsigned char>(i * 37);
+    return dib;
+}
+
+class BalanceTest : public spine::SpineTest {};
+
+// The installation's progress (67 ticks, each a paint of the bar, the timer stopped and
+// started again) and its registration end with the program's GDI objects and kernel handles
+// where they stood at the question: both are counted with a box open, inside the program,
+// once the platform has made what it makes once per process and keeps.
+TEST_F(BalanceTest, AWholeInstallationEndsWithTheCountsOfTheQuestion)
+{
+    const std::string target = SaverPath(kSaverName);
+    const ByteVector saver = driver::MakeSaver(SmallLogo());
+    std::string exe = WritePackage("SETUP.exe", driver::MakePackage(kSaverName, saver));
+    driver::Process process;
+    ASSERT_TRUE(process.StartWithResourceCounter(exe, "\"" + exe + "\"")) << "KEYHOOK_DLL must name the hook DLL";
+    HWND window = driver::WaitForWindow(process.id(), "SetupWClass", spine::kWindowTimeout);
+    ASSERT_TRUE(window) << "no setup window";
+    driver::Box question = driver::WaitForBox(process, spine::kWindowTimeout);
+    ASSERT_TRUE(question.window) << "no start question";
+    ASSERT_EQ(ExpectedText(kStartQuestion), question.text);
+
+    driver::ResourceCounts warmUp, atQuestion, atNotice, planted;
+    // The first request also makes the two properties that carry the counts.
+    ASSERT_TRUE(driver::ReadResourceCounts(window, driver::kCountAfterFillingPlatformCaches, &warmUp));
+    ASSERT_TRUE(driver::ReadResourceCounts(window, driver::kCountOnly, &atQuestion));
+    ASSERT_GT(atQuestion.gdiObjects, 0) << "the program did not count";
+    ASSERT_GT(atQuestion.handles, 0) << "the program did not count";
+    ASSERT_TRUE(driver::AnswerBox(question, IDYES, window));
+    driver::Box notice = driver::WaitForBox(process, spine::kWindowTimeout);
+    ASSERT_TRUE(notice.window) << "no notice";
+    ASSERT_EQ(ExpectedText(kSaverSet), notice.text);
+    ASSERT_TRUE(driver::ReadResourceCounts(window, driver::kCountOnly, &atNotice));
+    EXPECT_EQ(atQuestion.gdiObjects, atNotice.gdiObjects);
+    EXPECT_EQ(atQuestion.handles, atNotice.handles);
+    // The control: one brush and one event more in the program are one more in each count.
+    ASSERT_TRUE(driver::ReadResourceCounts(window, driver::kCountAfterPlantingLeaks, &planted));
+    EXPECT_EQ(atNotice.gdiObjects + 1, planted.gdiObjects) << "the count does not see the program's objects";
+    EXPECT_EQ(atNotice.handles + 1, planted.handles) << "the count does not see the program's handles";
+
+    ASSERT_TRUE(driver::AnswerBox(notice, IDOK, window));
+    DWORD code = 1234;
+    ASSERT_TRUE(process.WaitExit(spine::kExitTimeout, &code)) << "no exit after the notice";
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(saver, driver::ReadBytes(target));
+}
 
 }  // namespace
