@@ -65,7 +65,8 @@ int IsReservedDeviceName(const char* name, size_t length)
         ++base;
     while (base > 0 && name[base - 1] == ' ')
         --base;
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+    // Names kept in place rather than as pointers, which a 32-bit image would relocate.
+    static const char kDevices[][4] = {"CON", "PRN", "AUX", "NUL"};
     for (const char* device : kDevices)
         if (EqualsIgnoringCase(name, base, device))
             return 1;
