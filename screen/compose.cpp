@@ -219,7 +219,7 @@ void DrawLogo(HDC buffer)
 // The whole screen, composed in a buffer of the client area's size and copied to `dc` in one
 // transfer, so the window never shows a half-drawn frame. When the buffer can't be made the
 // window keeps what it showed.
-void PaintFullScreen(HDC dc, int right, int bottom)
+void PaintFullScreen(HDC dc, int right, int bottom, const BarLayout& bar)
 {
     // The title is a file name, in the system's ANSI code page; the caption is the program's
     // own code page 932 text.
@@ -238,7 +238,6 @@ void PaintFullScreen(HDC dc, int right, int bottom)
     }
     SelectObject(buffer, bufferBitmap);
 
-    BarLayout bar = GetBarLayout(right, bottom);
     BarStrips strips = {nullptr, nullptr, nullptr, nullptr};
     if (bar.width > 0)
         CreateBarStrips(dc, bar.width, &strips);
@@ -257,9 +256,8 @@ void PaintFullScreen(HDC dc, int right, int bottom)
 }
 
 // Only the bar, straight onto `dc`: nothing outside its rectangle is touched.
-void PaintProgressOnly(HDC dc, int right, int bottom)
+void PaintProgressOnly(HDC dc, const BarLayout& bar)
 {
-    BarLayout bar = GetBarLayout(right, bottom);
     if (bar.width <= 0)
         return;
     BarStrips strips = {nullptr, nullptr, nullptr, nullptr};
@@ -300,8 +298,9 @@ void PaintSetupScreen(HWND window, HDC dc, int mode)
     RECT client = {0, 0, 0, 0};
     if (!dc || !GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0)
         return;
+    BarLayout bar = GetBarLayout(client.right, client.bottom);
     if (mode == PAINT_FULL)
-        PaintFullScreen(dc, client.right, client.bottom);
+        PaintFullScreen(dc, client.right, client.bottom, bar);
     else
-        PaintProgressOnly(dc, client.right, client.bottom);
+        PaintProgressOnly(dc, bar);
 }
