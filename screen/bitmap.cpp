@@ -13,6 +13,9 @@
 #include "screen/dibcheck.h"
 #include "support/memblock.h"
 
+// The keyed drawing's work contexts, in the order they are made.
+enum { kInverseMask, kMask, kComposite, kSave, kWorkCount };
+
 enum {
     kCoreHeaderSize = 12,
     kBitFieldsCompression = 3,  // BI_BITFIELDS
@@ -159,42 +162,36 @@ void DrawKeyedBitmap(HDC target, int x, int y, int width, int height, HBITMAP bi
         return;
     }
 
-    HDC inverseMask = CreateCompatibleDC(target);
-    HDC mask = inverseMask ? CreateCompatibleDC(target) : nullptr;
-    HDC composite = mask ? CreateCompatibleDC(target) : nullptr;
-    HDC save = composite ? CreateCompatibleDC(target) : nullptr;
-
-    HBITMAP inverseMaskBitmap = save ? CreateBitmap(cx, cy, 1, 1, nullptr) : nullptr;
-    HBITMAP maskBitmap = inverseMaskBitmap ? CreateBitmap(cx, cy, 1, 1, nullptr) : nullptr;
-    HBITMAP compositeBitmap = maskBitmap ? CreateCompatibleBitmap(target, cx, cy) : nullptr;
-    HBITMAP saveBitmap = compositeBitmap ? CreateCompatibleBitmap(target, cx, cy) : nullptr;
-
-    if (saveBitmap) {
-        SelectObject(inverseMask, inverseMaskBitmap);
-        SelectObject(mask, maskBitmap);
-        SelectObject(composite, compositeBitmap);
-        SelectObject(save, saveBitmap);
-        SetMapMode(image, GetMapMode(target));
-        BlendKeyed(target, x, y, cx, cy, image, sourceX, sourceY, keyColour, inverseMask, mask, composite, save);
+    // The work contexts and their bitmaps (the two masks monochrome, the others in the
+    // target's format), each made only when everything before it was made.
+    HDC work[kWorkCount] = {};
+    HBITMAP workBitmaps[kWorkCount] = {};
+    int made = 1;
+    for (int i = 0; made && i < kWorkCount; ++i)
+        made = (work[i] = CreateCompatibleDC(target)) != nullptr;
+    for (int i = 0; made && i < kWorkCount; ++i) {
+        workBitmaps[i] = i <= kMask ? CreateBitmap(cx, cy, 1, 1, nullptr) : CreateCompatibleBitmap(target, cx, cy);
+        made = workBitmaps[i] != nullptr;
     }
 
-    // Contexts first, so that no bitmap is deleted while selected; the caller's bitmap is
-    // released from the image context and stays the caller's.
-    if (composite)
-        DeleteDC(composite);
-    if (inverseMask)
-        DeleteDC(inverseMask);
-    if (mask)
-        DeleteDC(mask);
-    if (save)
-        DeleteDC(save);
+    if (made) {
+        for (int i = 0; i < kWorkCount; ++i)
+            SelectObject(work[i], workBitmaps[i]);
+        SetMapMode(image, GetMapMode(target));
+        BlendKeyed(target, x, y, cx, cy, image, sourceX, sourceY, keyColour, work[kInverseMask], work[kMask],
+                   work[kComposite], work[kSave]);
+    }
+
+    // Contexts first (the composite's, then the others in order), so that no bitmap is
+    // deleted while selected; the caller's bitmap is released from the image context and
+    // stays the caller's.
+    if (work[kComposite])
+        DeleteDC(work[kComposite]);
+    for (int i = 0; i < kWorkCount; ++i)
+        if (i != kComposite && work[i])
+            DeleteDC(work[i]);
     DeleteDC(image);
-    if (inverseMaskBitmap)
-        DeleteObject(inverseMaskBitmap);
-    if (maskBitmap)
-        DeleteObject(maskBitmap);
-    if (compositeBitmap)
-        DeleteObject(compositeBitmap);
-    if (saveBitmap)
-        DeleteObject(saveBitmap);
+    for (HBITMAP workBitmap : workBitmaps)
+        if (workBitmap)
+            DeleteObject(workBitmap);
 }

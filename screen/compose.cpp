@@ -133,6 +133,24 @@ void DeleteStripBitmaps(BarStrips* strips)
         DeleteObject(strips->filledBitmap);
 }
 
+// The strip's font and transparent text background.
+void PrepareStrip(HDC strip)
+{
+    SelectObject(strip, FontOrSystem(g_state.percentFont));
+    SetBkMode(strip, TRANSPARENT);
+}
+
+// One strip: filled with brush (none: left as it is), the text in textColour at the same
+// place in both strips.
+void DrawStrip(HDC strip, const RECT& area, HBRUSH brush, COLORREF textColour, const POINT& at, const WCHAR* text,
+               int length)
+{
+    if (brush)
+        FillRect(strip, &area, brush);
+    SetTextColor(strip, textColour);
+    TextOutW(strip, at.x, at.y, text, length);
+}
+
 // Paints both strips with the same percentage at the same place, then joins them on the
 // target with two transfers: the filled strip's left F columns and the empty strip's rest.
 // Since the text sits at one place in both, the boundary runs through the text.
@@ -143,24 +161,16 @@ void DrawBar(HDC target, const BarLayout& bar, const BarStrips& strips)
     RECT area = {0, 0, bar.width, kBarHeight};
     SIZE extent = {0, 0};
 
-    SelectObject(strips.emptyDc, FontOrSystem(g_state.percentFont));
-    SetBkMode(strips.emptyDc, TRANSPARENT);
+    PrepareStrip(strips.emptyDc);
     GetTextExtentPoint32W(strips.emptyDc, text, length, &extent);
-    int textX = (bar.width - extent.cx) / 2;
-    int textY = (kBarHeight - extent.cy) / 2;
-    FillRect(strips.emptyDc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    SetTextColor(strips.emptyDc, kEmptyTextColour);
-    TextOutW(strips.emptyDc, textX, textY, text, length);
-
-    SelectObject(strips.filledDc, FontOrSystem(g_state.percentFont));
-    SetBkMode(strips.filledDc, TRANSPARENT);
+    POINT at = {(bar.width - extent.cx) / 2, (kBarHeight - extent.cy) / 2};
+    DrawStrip(strips.emptyDc, area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)), kEmptyTextColour, at, text,
+              length);
+    PrepareStrip(strips.filledDc);
     HBRUSH magenta = CreateSolidBrush(kFilledColour);
-    if (magenta) {
-        FillRect(strips.filledDc, &area, magenta);
+    DrawStrip(strips.filledDc, area, magenta, kFilledTextColour, at, text, length);
+    if (magenta)
         DeleteObject(magenta);
-    }
-    SetTextColor(strips.filledDc, kFilledTextColour);
-    TextOutW(strips.filledDc, textX, textY, text, length);
 
     BitBlt(target, bar.left, bar.top, bar.filled, kBarHeight, strips.filledDc, 0, 0, SRCCOPY);
     BitBlt(target, bar.left + bar.filled, bar.top, bar.width - bar.filled, kBarHeight, strips.emptyDc, bar.filled, 0,
@@ -209,7 +219,7 @@ void DrawLogo(HDC buffer)
 // The whole screen, composed in a buffer of the client area's size and copied to `dc` in one
 // transfer, so the window never shows a half-drawn frame. When the buffer can't be made the
 // window keeps what it showed.
-void PaintFullScreen(HDC dc, int right, int bottom)
+void PaintFullScreen(HDC dc, int right, int bottom, const BarLayout& bar)
 {
     // The title is a file name, in the system's ANSI code page; the caption is the program's
     // own code page 932 text.
@@ -228,7 +238,6 @@ void PaintFullScreen(HDC dc, int right, int bottom)
     }
     SelectObject(buffer, bufferBitmap);
 
-    BarLayout bar = GetBarLayout(right, bottom);
     BarStrips strips = {nullptr, nullptr, nullptr, nullptr};
     if (bar.width > 0)
         CreateBarStrips(dc, bar.width, &strips);
@@ -247,9 +256,8 @@ void PaintFullScreen(HDC dc, int right, int bottom)
 }
 
 // Only the bar, straight onto `dc`: nothing outside its rectangle is touched.
-void PaintProgressOnly(HDC dc, int right, int bottom)
+void PaintProgressOnly(HDC dc, const BarLayout& bar)
 {
-    BarLayout bar = GetBarLayout(right, bottom);
     if (bar.width <= 0)
         return;
     BarStrips strips = {nullptr, nullptr, nullptr, nullptr};
@@ -290,8 +298,9 @@ void PaintSetupScreen(HWND window, HDC dc, int mode)
     RECT client = {0, 0, 0, 0};
     if (!dc || !GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0)
         return;
+    BarLayout bar = GetBarLayout(client.right, client.bottom);
     if (mode == PAINT_FULL)
-        PaintFullScreen(dc, client.right, client.bottom);
+        PaintFullScreen(dc, client.right, client.bottom, bar);
     else
-        PaintProgressOnly(dc, client.right, client.bottom);
+        PaintProgressOnly(dc, bar);
 }

@@ -31,8 +31,8 @@ enum : uint32_t {
 
 struct DibFields {
     uint32_t headerSize;
-    int64_t width;
-    int64_t height;  // negative: rows top-down
+    int32_t width;   // a core header's 16-bit sides fit as well
+    int32_t height;  // negative: rows top-down
     uint32_t planes;
     uint32_t bitCount;
     uint32_t compression;
@@ -51,7 +51,7 @@ uint32_t ReadU32(const uint8_t* p)
            (static_cast<uint32_t>(p[3]) << 24);
 }
 
-int64_t ReadS32(const uint8_t* p)
+int32_t ReadS32(const uint8_t* p)
 {
     return static_cast<int32_t>(ReadU32(p));
 }
@@ -122,7 +122,7 @@ int IsSaneSize(const DibFields& f)
         return 0;
     if (f.height == 0 || f.height < -kMaxDibSide || f.height > kMaxDibSide)
         return 0;
-    // Both sides are at most 2^14 here, so the product fits easily in 64 bits.
+    // Both sides are at most 2^14 here, so the product fits in 32 bits.
     if (f.width * (f.height < 0 ? -f.height : f.height) > kMaxDibPixels)
         return 0;
     // Encoded rows run bottom-up only.
@@ -156,13 +156,14 @@ uint32_t CountedTableBytes(const DibFields& f)
 }
 
 // Bytes of pixel bits that the platform reads: rows padded to 4 bytes, or the encoded
-// stream's stated size.
-uint64_t BitsBytes(const DibFields& f)
+// stream's stated size. For a DIB of sane format and size (rows of at most 2^14 pixels of at
+// most 32 bits, at most 2^14 of them) that is at most 2^30 bytes: 32 bits hold it.
+uint32_t BitsBytes(const DibFields& f)
 {
     if (IsRle(f))
         return f.imageSize;
-    uint64_t rowBytes = (static_cast<uint64_t>(f.width) * f.bitCount + 31) / 32 * 4;
-    uint64_t rows = static_cast<uint64_t>(f.height < 0 ? -f.height : f.height);
+    uint32_t rowBytes = (static_cast<uint32_t>(f.width) * f.bitCount + 31) / 32 * 4;
+    uint32_t rows = static_cast<uint32_t>(f.height < 0 ? -f.height : f.height);
     return rowBytes * rows;
 }
 
@@ -177,9 +178,9 @@ int IsSaneProfile(const uint8_t* dib, uint32_t length, const DibFields& f)
         return 0;
     if (type != kProfileEmbedded)
         return 1;
-    uint64_t offset = ReadU32(dib + 112);
-    uint64_t size = ReadU32(dib + 116);
-    return offset + size <= length;
+    uint32_t offset = ReadU32(dib + 112);
+    uint32_t size = ReadU32(dib + 116);
+    return offset <= length && size <= length - offset;
 }
 
 }  // namespace
@@ -193,10 +194,10 @@ int CheckPackedDib(const uint8_t* dib, uint32_t length)
         return 0;
     if (!IsSaneProfile(dib, length, f))
         return 0;
-    uint64_t bitsOffset = static_cast<uint64_t>(f.headerSize) + CountedTableBytes(f);
+    uint32_t bitsOffset = f.headerSize + CountedTableBytes(f);  // at most 124 + 65535
     if (bitsOffset > length)
         return 0;
-    uint64_t present = length - bitsOffset;
+    uint32_t present = length - bitsOffset;
     // A stated image size is taken at its word by some readers even for uncompressed rows.
     return BitsBytes(f) <= present && f.imageSize <= present;
 }

@@ -34,18 +34,26 @@ uint16_t ReadLittle16(const unsigned char* p)
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
+// The byte loops here and below stand in for the C library's string and memory functions,
+// which the setup would otherwise import from a DLL of their own.
+int SameBytes(const unsigned char* a, const unsigned char* b, size_t length)
+{
+    for (size_t i = 0; i < length; ++i)
+        if (a[i] != b[i])
+            return 0;
+    return 1;
+}
+
 int EqualsIgnoringCase(const char* a, size_t length, const char* b)
 {
-    if (strlen(b) != length)
-        return 0;
     for (size_t i = 0; i < length; ++i) {
         char c = a[i];
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
-        if (c != b[i])
+        if (c != b[i])  // also where b ends first: no byte of a is NUL
             return 0;
     }
-    return 1;
+    return b[length] == '\0';
 }
 
 // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever extension follows them, and
@@ -57,7 +65,8 @@ int IsReservedDeviceName(const char* name, size_t length)
         ++base;
     while (base > 0 && name[base - 1] == ' ')
         --base;
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+    // Names kept in place rather than as pointers, which a 32-bit image would relocate.
+    static const char kDevices[][4] = {"CON", "PRN", "AUX", "NUL"};
     for (const char* device : kDevices)
         if (EqualsIgnoringCase(name, base, device))
             return 1;
@@ -97,7 +106,7 @@ size_t FindBoundaryFrom(const unsigned char* data, size_t length, const unsigned
     const unsigned char last = pattern[m - 1];
     while (at <= length - m) {
         unsigned char probe = data[at + m - 1];
-        if (probe == last && memcmp(data + at, pattern, m - 1) == 0)
+        if (probe == last && SameBytes(data + at, pattern, m - 1))
             return at;
         at += skip[probe];
     }
@@ -139,7 +148,7 @@ int ScanProbePairs(const unsigned char* data, size_t length, const unsigned char
                             static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m3))) << 48;
             while (mask != 0) {
                 unsigned bit = static_cast<unsigned>(__builtin_ctzll(mask));
-                if (memcmp(p + bit, pattern, kBoundaryLength) == 0) {
+                if (SameBytes(p + bit, pattern, kBoundaryLength)) {
                     *found = offset + bit;
                     return 1;
                 }
@@ -174,11 +183,12 @@ size_t FindBoundary(const unsigned char* data, size_t length, const char* marker
 SaverNameVerdict CheckSaverName(const unsigned char* field, size_t directoryLength, LeadByteTest isLead)
 {
     const char* name = reinterpret_cast<const char*>(field);
-    const void* end = memchr(field, '\0', kSaverNameFieldLength);
-    if (!end)
+    size_t length = 0;
+    while (length < kSaverNameFieldLength && field[length] != '\0')
+        ++length;
+    if (length == kSaverNameFieldLength)
         return kNameUnterminated;
-    size_t length = static_cast<size_t>(static_cast<const unsigned char*>(end) - field);
-    if (length == 0 || strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
+    if (length == 0 || (field[0] == '.' && (length == 1 || (length == 2 && field[1] == '.'))))
         return kNameEmpty;
 
     size_t lastChar = 0;
@@ -193,8 +203,11 @@ SaverNameVerdict CheckSaverName(const unsigned char* field, size_t directoryLeng
         }
         if (c == '\\' || c == '/' || c == ':')
             return kNameSeparator;
-        if (c < 0x20 || c == 0x7F || strchr("<>\"|?*", c))
+        if (c < 0x20 || c == 0x7F)
             return kNameBadCharacter;
+        for (const char* bad = "<>\"|?*"; *bad != '\0'; ++bad)
+            if (c == static_cast<unsigned char>(*bad))
+                return kNameBadCharacter;
         ++i;
     }
     if (field[lastChar] == '.' || field[lastChar] == ' ')
@@ -234,6 +247,7 @@ const char* DescribeSaverNameVerdict(SaverNameVerdict verdict)
 enum : size_t {
     kDosHeaderLength = 64,
     kPeOffsetField = 0x3C,
+    kPeSignature = 0x4550,  // "PE\0\0"
     kOptionalSizeField = 4 + 16,
     kOptionalHeader = 4 + 20,
     kPe32Magic = 0x10B,
@@ -250,7 +264,7 @@ size_t FindSecurityDirectoryEntry(const unsigned char* image, size_t imageLength
     size_t pe = ReadLittle32(image + kPeOffsetField);
     // Every field read below lies within the first kOptionalHeader + 112 + 40 bytes from pe.
     const size_t reach = kOptionalHeader + kPe32PlusDirectories + (kSecurityDirectory + 1) * 8;
-    if (pe > imageLength || imageLength - pe < reach || memcmp(image + pe, "PE\0\0", 4) != 0)
+    if (pe > imageLength || imageLength - pe < reach || ReadLittle32(image + pe) != kPeSignature)
         return 0;
     uint16_t magic = ReadLittle16(image + pe + kOptionalHeader);
     size_t directories;

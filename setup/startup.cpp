@@ -183,6 +183,8 @@ int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
     // Before anything can make the platform load a DLL by name.
     RestrictDllSearch();
+    // Every run climbs through the same progress steps.
+    g_state.stepState = 1;
     if (!InitSetup(instance, showCommand)) {
         // When start-up ended after the extraction, a saver that stood under the same name
         // takes its name back; without one the extracted file stays.

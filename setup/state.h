@@ -16,6 +16,7 @@ struct SetupState {
     HFONT percentFont;         // window lifetime; null when it could not be made
     UINT_PTR timerId;          // running progress timer, 0 while none runs
     LONG progress;             // percent, 0 to 100; 0 also means "not yet confirmed"
+    UINT32 stepState;          // progress step generator: 1 from RunSetup on, never reseeded
 };
 
 extern SetupState g_state;

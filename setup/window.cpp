@@ -21,11 +21,6 @@ enum {
     kSaverNotSetText = 104,
 };
 
-// The progress step generator's state: 1 at process start and never reseeded, so every run
-// climbs through the same steps. Constant data, not a field of the zero-filled state record,
-// so that the program needs no start-up code to set it.
-static UINT32 g_stepState = 1;
-
 // Interval 0: the platform applies its own shortest one. No timer procedure: the ticks
 // arrive as WM_TIMER.
 static void StartProgressTimer(HWND window)
@@ -86,7 +81,7 @@ static void OnTick(HWND window)
         EndWithoutSaver(window);
         return;
     }
-    g_state.progress = AdvanceProgress(g_state.progress, &g_stepState);
+    g_state.progress = AdvanceProgress(g_state.progress, &g_state.stepState);
     DrawProgress(window);
     if (g_state.progress != 100) {
         StartProgressTimer(window);

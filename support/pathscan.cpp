@@ -26,6 +26,16 @@ void ScanCharacters(char* path, LeadByteTest isLead, Visit visit)
     }
 }
 
+// Length of text, at most limit: the scans count and move bytes with their own loops
+// rather than the C library's, which the setup would import from a DLL of their own.
+size_t TextLength(const char* text, size_t limit = static_cast<size_t>(-1))
+{
+    size_t length = 0;
+    while (length < limit && text[length] != '\0')
+        ++length;
+    return length;
+}
+
 }  // namespace
 
 char* ScanFileNamePart(char* path, LeadByteTest isLead)
@@ -42,7 +52,7 @@ char* ScanFileNamePart(char* path, LeadByteTest isLead)
         return candidate;
     if (path[0] == '\0' || path[1] != ':')
         return path;
-    size_t length = strlen(path);
+    size_t length = TextLength(path);
     return length == 3 ? path + 3 : path + 2;
 }
 
@@ -58,15 +68,15 @@ char* ScanExtensionPart(char* path, LeadByteTest isLead)
             candidate = nullptr;
         return 1;
     });
-    return candidate ? candidate : path + strlen(path);
+    return candidate ? candidate : path + TextLength(path);
 }
 
 int ScanSetExtension(char* path, const char* extension, LeadByteTest isLead)
 {
     if (!extension || *extension == '\0')
         return 1;
-    size_t length = strlen(path);
-    size_t extLength = strnlen(extension, kPathBufferSize);
+    size_t length = TextLength(path);
+    size_t extLength = TextLength(extension, kPathBufferSize);
     char* current = ScanExtensionPart(path, isLead);
     if (*current != '\0') {
         size_t kept = static_cast<size_t>(current - path);
@@ -91,8 +101,8 @@ int ScanAppendPathPart(char* path, const char* part, LeadByteTest isLead)
     // Joined in a work buffer first: collapsing may shorten a result that would not fit
     // before it, and a refused join must leave the caller's buffer untouched.
     char joined[3 * kPathBufferSize];
-    size_t length = strnlen(path, kPathBufferSize);
-    size_t partLength = strnlen(part, sizeof joined);
+    size_t length = TextLength(path, kPathBufferSize);
+    size_t partLength = TextLength(part, sizeof joined);
     if (length + 1 + partLength + 1 > sizeof joined)
         return 0;
     memcpy(joined, path, length);
@@ -102,13 +112,14 @@ int ScanAppendPathPart(char* path, const char* part, LeadByteTest isLead)
 
     ScanCharacters(joined, isLead, [&](char* p) -> size_t {
         if (p != joined && p[0] == '\\' && p[1] == '\\') {
-            memmove(p, p + 1, strlen(p + 1) + 1);
+            for (char* q = p; *q != '\0'; ++q)
+                q[0] = q[1];  // the rest, its NUL included, one byte down
             return 1;  // on past the backslash that remains, without looking at it again
         }
         return 1;
     });
 
-    size_t joinedLength = strlen(joined);
+    size_t joinedLength = TextLength(joined);
     if (joinedLength >= kPathBufferSize)
         return 0;
     memcpy(path, joined, joinedLength + 1);

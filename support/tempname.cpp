@@ -65,7 +65,8 @@ int IncrementNumberText(char* digits)
         ++digits[carry - 1];
         return 1;
     }
-    MoveMemory(digits + 1, digits, static_cast<SIZE_T>(length) + 1);
+    for (int i = length; i >= 0; --i)
+        digits[i + 1] = digits[i];  // the digits and their NUL, one byte up
     digits[0] = '1';
     return 1;
 }
