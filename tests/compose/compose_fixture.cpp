@@ -308,20 +308,6 @@ std::vector<uint32_t> LogoPattern(int width, int height)
     return pixels;
 }
 
-int CountGdiObjects()
-{
-    DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    if (count)
-        return static_cast<int>(count);
-    // Wine answers GetGuiResources with 0. Its per-process handle table accepts a handle of
-    // index only (no generation) for any live entry, so probing every index counts them.
-    int live = 0;
-    for (ULONG_PTR index = 1; index < 0x10000; ++index)
-        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)))
-            ++live;
-    return live;
-}
-
 void ComposeTest::SetUp()
 {
     saved_ = g_state;

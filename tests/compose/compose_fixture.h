@@ -108,8 +108,6 @@ HBITMAP MakeScreenBitmap(const std::vector<uint32_t>& pixels, int width, int hei
 // A test logo: coloured squares with transparent black ones between them.
 std::vector<uint32_t> LogoPattern(int width, int height);
 
-// Live GDI objects of this process.
-int CountGdiObjects();
 
 // Sets g_state to a known screen (title, no logo, progress 0, the real fonts) and restores it.
 class ComposeTest : public ::testing::Test {

@@ -75,11 +75,11 @@ class LeakTest : public ComposeTest {};
 TEST_F(LeakTest, PaintsLeaveNoGdiObjectOrHandleBehind)
 {
     // The count must see one more object for a live brush, or it proves nothing.
-    int before = CountGdiObjects();
+    int before = driver::CountOwnGdiObjects();
     HBRUSH probe = CreateSolidBrush(RGB(1, 2, 3));
-    ASSERT_EQ(before + 1, CountGdiObjects()) << "the GDI object count does not see new objects";
+    ASSERT_EQ(before + 1, driver::CountOwnGdiObjects()) << "the GDI object count does not see new objects";
     DeleteObject(probe);
-    ASSERT_EQ(before, CountGdiObjects());
+    ASSERT_EQ(before, driver::CountOwnGdiObjects());
 
     std::vector<uint32_t> logo = LogoPattern(32, 24);
     g_state.logoBitmap = MakeScreenBitmap(logo, 32, 24);
@@ -88,7 +88,7 @@ TEST_F(LeakTest, PaintsLeaveNoGdiObjectOrHandleBehind)
     // One paint of each kind first, so that whatever the platform makes once is made.
     PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
     PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
-    before = CountGdiObjects();
+    before = driver::CountOwnGdiObjects();
     // The handle count must see one more handle for a live event, or it proves nothing.
     int handlesBefore = driver::CountOwnKernelHandles();
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -99,7 +99,7 @@ TEST_F(LeakTest, PaintsLeaveNoGdiObjectOrHandleBehind)
         PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
         PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
     }
-    EXPECT_EQ(before, CountGdiObjects());
+    EXPECT_EQ(before, driver::CountOwnGdiObjects());
     EXPECT_EQ(handlesBefore, driver::CountOwnKernelHandles());
     // The fonts and the logo are the window's and the start-up's: still alive.
     EXPECT_EQ(static_cast<DWORD>(OBJ_FONT), GetObjectType(g_state.titleFont));
