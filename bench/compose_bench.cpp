@@ -14,22 +14,13 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "screen/compose.h"
 #include "setup/state.h"
 
 namespace {
 
 const char kWindowClass[] = "ComposeBenchWindow";
-
-double NowMs()
-{
-    static LARGE_INTEGER frequency = {};
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 struct Timing {
     double median;

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "tests/driver/driver.h"
 
 namespace {
@@ -36,16 +37,6 @@ const DWORD kMiB = 1u << 20;
 const DWORD kWindowTimeoutMs = 120000;
 const double kLaunchGoal = 1.3;
 const double kMemorySlackMiB = 16.0;
-
-double NowMs()
-{
-    static LARGE_INTEGER frequency = {};
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // A small xorshift generator: the same payload on every run.
 struct Random {

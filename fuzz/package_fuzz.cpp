@@ -11,26 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/fuzz_common.h"
 #include "setup/package.h"
 #include "support/pathscan.h"
 
 namespace {
-
-int IsCp932Lead(unsigned char byte)
-{
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-int IsNeverLead(unsigned char)
-{
-    return 0;
-}
-
-void Require(bool promise)
-{
-    if (!promise)
-        abort();
-}
 
 size_t NaiveSearch(const uint8_t* data, size_t size, const char* marker)
 {
@@ -123,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (located) {
         Require(boundary == naive && payload == boundary + kPayloadOffset && payload <= end && end <= size);
         CheckPayloadEnd(data, size, boundary, payload, end);
-        CheckAcceptedName(data + boundary + kBoundaryLength, IsCp932Lead);
+        CheckAcceptedName(data + boundary + kBoundaryLength, IsCp932LeadByte);
         CheckAcceptedName(data + boundary + kBoundaryLength, IsNeverLead);
         CheckLogo(data + payload, end - payload);
     }
@@ -132,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t entry = FindSecurityDirectoryEntry(data, size);
     Require(entry == 0 || (size >= 8 && entry <= size - 8));
     if (size >= kSaverNameFieldLength) {
-        CheckAcceptedName(data, IsCp932Lead);
+        CheckAcceptedName(data, IsCp932LeadByte);
         CheckAcceptedName(data, IsNeverLead);
     }
     CheckLogo(data, size);

@@ -16,25 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_common.h"
 #include "support/pathscan.h"
 
 namespace {
-
-int IsCp932Lead(unsigned char byte)
-{
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-int IsNeverLead(unsigned char)
-{
-    return 0;
-}
-
-void Require(bool promise)
-{
-    if (!promise)
-        abort();
-}
 
 // A NUL-terminated copy of text in a block of exactly its size.
 char* ExactCopy(const std::string& text)
@@ -168,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string path(bytes, pathLength);
     size_t rest = pathLength < size && data[pathLength] == '\0' ? pathLength + 1 : pathLength;
     std::string text(bytes + rest, strnlen(bytes + rest, size - rest));
-    CheckAll(path, text, IsCp932Lead);
+    CheckAll(path, text, IsCp932LeadByte);
     CheckAll(path, text, IsNeverLead);
     return 0;
 }

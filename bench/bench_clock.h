@@ -1,0 +1,13 @@
+// The benchmarks' clock: milliseconds from the performance counter.
+#pragma once
+#include <windows.h>
+
+inline double NowMs()
+{
+    static LARGE_INTEGER frequency = {};
+    if (!frequency.QuadPart)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
