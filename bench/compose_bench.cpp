@@ -17,6 +17,7 @@
 #include "bench/bench_clock.h"
 #include "screen/compose.h"
 #include "setup/state.h"
+#include "tools/driver/driver.h"
 
 namespace {
 
@@ -117,22 +118,10 @@ void BenchSize(int width, int height, bool onWindow)
     }
     int runs = width * height > 4000000 ? 20 : 50;
 
-    BITMAPINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC dibDc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dibDc, dib);
-    BenchTarget("a 32-bit DIB section", window, dibDc, width, height, runs);
-    SelectObject(dibDc, old);
-    DeleteDC(dibDc);
-    DeleteObject(dib);
+    {
+        driver::Canvas canvas(width, height);
+        BenchTarget("a 32-bit DIB section", window, canvas.dc(), width, height, runs);
+    }
 
     if (onWindow) {
         if (GetSystemMetrics(SM_CXSCREEN) >= width && GetSystemMetrics(SM_CYSCREEN) >= height) {

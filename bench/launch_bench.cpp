@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "bench/bench_clock.h"
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 namespace {
 

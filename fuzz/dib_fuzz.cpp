@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "screen/dibcheck.h"
-#include "tests/dibcheck/dib_reads.h"
+#include "tests/common/dib_reads.h"
 
 namespace {
 

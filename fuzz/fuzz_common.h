@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdlib>
 
-#include "tests/native/cp932.h"
+#include "tests/common/cp932.h"
 
 inline int IsNeverLead(unsigned char)
 {

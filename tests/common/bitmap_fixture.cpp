@@ -1,45 +1,22 @@
-// Shared pieces of the bitmap helpers' tests: the BMP suite, drawing surfaces, guarded blocks.
-#include "tests/bitmap/bitmap_fixture.h"
+// The BMP suite, screen bitmaps, guarded blocks.
+#include "tests/common/bitmap_fixture.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
+
+#include "tools/driver/driver.h"
 
 std::string SuiteDir()
 {
-    const char* dir = std::getenv("BMPSUITE_DIR");
-    if (!dir || !*dir)
-        return std::string();
-    std::string path = dir[0] == '/' ? std::string("Z:") + dir : std::string(dir);  // Wine's drive of the root
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-static std::vector<BYTE> ReadWholeFile(const std::string& path)
-{
-    std::vector<BYTE> bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    DWORD size = GetFileSize(file, nullptr);
-    bytes.resize(size);
-    DWORD read = 0;
-    if (size == INVALID_FILE_SIZE || !ReadFile(file, bytes.data(), size, &read, nullptr) || read != size)
-        bytes.clear();
-    CloseHandle(file);
-    return bytes;
+    return driver::EnvPath("BMPSUITE_DIR");
 }
 
 std::vector<SuiteFile> ReadSuite(const char* kind)
 {
     std::vector<SuiteFile> files;
     std::string dir = SuiteDir() + "\\" + kind + "\\";
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dir + "*.bmp").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return files;
-    do {
-        std::vector<BYTE> bytes = ReadWholeFile(dir + found.cFileName);
+    for (const WIN32_FIND_DATAA& found : driver::FindEntries(dir + "*.bmp")) {
+        std::vector<BYTE> bytes = driver::ReadBytes(dir + found.cFileName);
         if (bytes.size() < 14)
             continue;
         SuiteFile file;
@@ -48,44 +25,9 @@ std::vector<SuiteFile> ReadSuite(const char* kind)
         DWORD offset = bytes[10] | (bytes[11] << 8) | (bytes[12] << 16) | (DWORD(bytes[13]) << 24);
         file.bitsOffset = offset - 14;
         files.push_back(file);
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
+    }
     std::sort(files.begin(), files.end(), [](const SuiteFile& a, const SuiteFile& b) { return a.name < b.name; });
     return files;
-}
-
-DibSection MakeDibSection(int width, int height, DWORD fill)
-{
-    DibSection section;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    section.bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    section.dc = CreateCompatibleDC(nullptr);
-    if (!section.bitmap || !section.dc)
-        return section;
-    section.previous = SelectObject(section.dc, section.bitmap);
-    section.pixels = static_cast<DWORD*>(bits);
-    section.width = width;
-    section.height = height;
-    std::fill(section.pixels, section.pixels + width * height, fill);
-    return section;
-}
-
-void FreeDibSection(DibSection* section)
-{
-    if (section->dc) {
-        if (section->previous)
-            SelectObject(section->dc, section->previous);
-        DeleteDC(section->dc);
-    }
-    if (section->bitmap)
-        DeleteObject(section->bitmap);
-    *section = DibSection();
 }
 
 static BITMAPINFO TopDown32(int width, int height)
@@ -99,7 +41,7 @@ static BITMAPINFO TopDown32(int width, int height)
     return info;
 }
 
-HBITMAP MakeScreenBitmap(const std::vector<DWORD>& pixels, int width, int height)
+HBITMAP MakeScreenBitmap(const std::vector<uint32_t>& pixels, int width, int height)
 {
     HDC screen = GetDC(nullptr);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
@@ -112,16 +54,16 @@ HBITMAP MakeScreenBitmap(const std::vector<DWORD>& pixels, int width, int height
     return bitmap;
 }
 
-std::vector<DWORD> ReadBitmapPixels(HBITMAP bitmap, int width, int height)
+std::vector<uint32_t> ReadBitmapPixels(HBITMAP bitmap, int width, int height)
 {
-    std::vector<DWORD> pixels(width * height, 0xA5A5A5A5);
+    std::vector<uint32_t> pixels(width * height, 0xA5A5A5A5);
     BITMAPINFO info = TopDown32(width, height);
     HDC screen = GetDC(nullptr);
     int rows = GetDIBits(screen, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
     if (rows != height)
         pixels.clear();
-    for (DWORD& p : pixels)
+    for (uint32_t& p : pixels)
         p &= 0x00FFFFFF;  // a screen bitmap has no alpha
     return pixels;
 }

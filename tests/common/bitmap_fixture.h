@@ -1,7 +1,6 @@
-// Shared pieces of the bitmap helpers' tests under Wine: the BMP suite's files as packed DIBs,
-// 32-bit DIB sections pre-filled with a sentinel to draw into, screen bitmaps made from
-// pixel arrays, and blocks that end at an inaccessible page, so that a read beyond the
-// bytes faults.
+// Bitmaps for the tests under Wine: the BMP suite's files as packed DIBs, screen bitmaps made
+// from pixel arrays and read back, and blocks that end at an inaccessible page, so that a read
+// beyond the bytes faults. Pixels are 0x00RRGGBB, as in the driver's Canvas.
 #pragma once
 #include <windows.h>
 
@@ -22,24 +21,11 @@ std::string SuiteDir();
 // Every .bmp of good/ or bad/, by name.
 std::vector<SuiteFile> ReadSuite(const char* kind);
 
-// A top-down 32-bit DIB section selected into a memory context; pixels as 0x00RRGGBB.
-struct DibSection {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-    DWORD* pixels = nullptr;
-    int width = 0;
-    int height = 0;
-    DWORD& At(int x, int y) { return pixels[y * width + x]; }
-};
-DibSection MakeDibSection(int width, int height, DWORD fill);
-void FreeDibSection(DibSection* section);
-
 // A bitmap compatible with the screen holding width x height pixels given as 0x00RRGGBB, row
 // by row from the top.
-HBITMAP MakeScreenBitmap(const std::vector<DWORD>& pixels, int width, int height);
+HBITMAP MakeScreenBitmap(const std::vector<uint32_t>& pixels, int width, int height);
 // The pixels of a bitmap, read back as 0x00RRGGBB from the top; empty on failure.
-std::vector<DWORD> ReadBitmapPixels(HBITMAP bitmap, int width, int height);
+std::vector<uint32_t> ReadBitmapPixels(HBITMAP bitmap, int width, int height);
 
 // A copy of bytes that ends right before a page without access.
 class GuardedBlock {
@@ -58,7 +44,7 @@ private:
 };
 
 // COLORREF (0x00BBGGRR) as a DIB section pixel (0x00RRGGBB).
-inline DWORD PixelOf(COLORREF colour)
+inline uint32_t PixelOf(COLORREF colour)
 {
     return (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
 }

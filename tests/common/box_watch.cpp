@@ -1,9 +1,10 @@
 // Watcher thread and MessageBoxW recorder for the prompt tests.
-#include "tests/prompts/box_watch.h"
+#include "tests/common/box_watch.h"
 
 #include <mutex>
 
-#include "tests/driver/driver.h"
+#include "tests/common/pe_image.h"
+#include "tools/driver/driver.h"
 
 namespace prompts_test {
 namespace {
@@ -16,18 +17,6 @@ MessageBoxWProc g_realMessageBoxW = nullptr;
 std::mutex g_callMutex;
 CallRecord g_lastCall;
 
-// The program's texts are code page 932: the record holds what the box was given in those bytes.
-std::string Cp932FromWide(LPCWSTR text)
-{
-    if (!text)
-        return std::string();
-    int size = WideCharToMultiByte(932, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string bytes(size > 0 ? size : 1, '\0');
-    WideCharToMultiByte(932, 0, text, -1, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
-    bytes.resize(lstrlenA(bytes.c_str()));
-    return bytes;
-}
-
 int WINAPI RecordMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style)
 {
     {
@@ -35,8 +24,8 @@ int WINAPI RecordMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT sty
         ++g_lastCall.calls;
         g_lastCall.owner = owner;
         g_lastCall.textWasNull = text == nullptr;
-        g_lastCall.text = Cp932FromWide(text);
-        g_lastCall.caption = Cp932FromWide(caption);
+        g_lastCall.text = driver::Cp932(text);  // the program's own code page
+        g_lastCall.caption = driver::Cp932(caption);
         g_lastCall.style = style;
         g_lastCall.textAddress = text;
         HGLOBAL block = text ? GlobalHandle(text) : nullptr;
@@ -48,27 +37,9 @@ int WINAPI RecordMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT sty
 // The import address slot of dll!function in module, or null.
 void** FindImportSlot(HMODULE module, const char* dll, const char* function)
 {
-    BYTE* base = reinterpret_cast<BYTE*>(module);
-    IMAGE_DOS_HEADER* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    IMAGE_NT_HEADERS* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    IMAGE_DATA_DIRECTORY directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (!directory.VirtualAddress)
-        return nullptr;
-    for (IMAGE_IMPORT_DESCRIPTOR* import =
-             reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-         import->Name; ++import) {
-        if (lstrcmpiA(reinterpret_cast<char*>(base + import->Name), dll) != 0 || !import->OriginalFirstThunk)
-            continue;
-        IMAGE_THUNK_DATA* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
-        IMAGE_THUNK_DATA* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            IMAGE_IMPORT_BY_NAME* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (lstrcmpA(reinterpret_cast<char*>(byName->Name), function) == 0)
-                return reinterpret_cast<void**>(&slots->u1.Function);
-        }
-    }
+    for (const pe::Import& import : pe::ReadLoadedImage(module).imports)
+        if (lstrcmpiA(import.dll.c_str(), dll) == 0 && import.name == function)
+            return reinterpret_cast<void**>(reinterpret_cast<BYTE*>(module) + import.slot);
     return nullptr;
 }
 
@@ -100,6 +71,30 @@ void ResetCalls()
 {
     std::lock_guard<std::mutex> lock(g_callMutex);
     g_lastCall = CallRecord();
+}
+
+// The styles as numbers: MB_YESNO | MB_ICONQUESTION, MB_ICONINFORMATION or MB_ICONERROR, each
+// with MB_SETFOREGROUND.
+const BoxKind kQuestionBox = {L"質問", 0x10024, {IDYES, IDNO}, IDI_QUESTION};
+const BoxKind kInfoBox = {L"情報", 0x10040, {IDOK}, IDI_INFORMATION};
+const BoxKind kErrorBox = {L"エラー", 0x10010, {IDOK}, IDI_ERROR};
+
+::testing::AssertionResult IsBox(const BoxKind& kind, const SeenBox& seen, const CallRecord& call)
+{
+    if (!seen.found)
+        return ::testing::AssertionFailure() << "no box appeared";
+    std::string caption = driver::Cp932(kind.caption);
+    ::testing::AssertionResult result = ::testing::AssertionSuccess();
+    auto differs = [&](const char* what, bool same) {
+        if (!same)
+            result = (result ? ::testing::AssertionFailure() : result) << " " << what << " differs;";
+    };
+    differs("the caption shown", seen.caption == caption);
+    differs("the caption passed", call.caption == caption);
+    differs("the style", call.style == kind.style);
+    differs("the buttons", seen.buttons == kind.buttons);
+    differs("the icon", seen.icon == LoadIconA(nullptr, kind.icon));
+    return result;
 }
 
 HICON BoxIcon(HWND box)

@@ -4,6 +4,7 @@
 // exact caption, text and style that the code under test passed can be compared (the texts
 // in code page 932, the program's own).
 #pragma once
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
@@ -62,5 +63,19 @@ private:
 
 // The icon a box shows: the one static control with SS_ICON among its children.
 HICON BoxIcon(HWND box);
+
+// A kind of box: its caption, the style it is asked for, its buttons in control order and the
+// system icon it shows.
+struct BoxKind {
+    const wchar_t* caption;
+    UINT style;
+    std::vector<int> buttons;
+    LPCSTR icon;
+};
+extern const BoxKind kQuestionBox, kInfoBox, kErrorBox;
+
+// Whether a box came, and both what it showed and what MessageBoxW was handed are of that kind;
+// the caller asserts the result, so that a failure names the caller's line and the difference.
+::testing::AssertionResult IsBox(const BoxKind& kind, const SeenBox& seen, const CallRecord& call);
 
 }  // namespace prompts_test

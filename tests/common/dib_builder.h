@@ -18,6 +18,20 @@ struct DibRecipe {
     uint32_t tableEntries = ~0u;  // entries actually written; ~0: what the fields call for
 };
 
+// A recipe with the fields that most cases vary; the rest as a well-formed DIB has them.
+inline DibRecipe DibFields(uint32_t headerSize, int32_t width, int32_t height, uint16_t bitCount,
+                           uint32_t compression = 0, uint32_t colorsUsed = 0)
+{
+    DibRecipe s;
+    s.headerSize = headerSize;
+    s.width = width;
+    s.height = height;
+    s.bitCount = bitCount;
+    s.compression = compression;
+    s.colorsUsed = colorsUsed;
+    return s;
+}
+
 inline void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t v)
 {
     b[at] = static_cast<uint8_t>(v);

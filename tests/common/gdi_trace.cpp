@@ -1,7 +1,7 @@
 // The import-table recorders behind gdi_trace.h.
-#include "tests/bitmap/gdi_trace.h"
+#include "tests/common/gdi_trace.h"
 
-#include <cstring>
+#include "tests/common/pe_image.h"
 
 namespace {
 
@@ -78,29 +78,17 @@ COLORREF WINAPI TraceSetBkColor(HDC dc, COLORREF colour)
 int PatchImport(const char* name, void* hook, void** original)
 {
     BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    auto dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     void* target = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), name));
-    for (auto imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-        if (lstrcmpiA(reinterpret_cast<char*>(base + imp->Name), "gdi32.dll") != 0)
+    for (const pe::Import& import : pe::ReadLoadedImage(base).imports) {
+        void** slot = reinterpret_cast<void**>(base + import.slot);
+        if (lstrcmpiA(import.dll.c_str(), "gdi32.dll") != 0 || (import.name != name && *slot != target))
             continue;
-        auto names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + (imp->OriginalFirstThunk ? imp->OriginalFirstThunk
-                                                                                         : imp->FirstThunk));
-        auto slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            bool byName = !IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
-                          strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
-                                 name) == 0;
-            if (!byName && reinterpret_cast<void*>(slots->u1.Function) != target)
-                continue;
-            DWORD protection;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
-            *original = reinterpret_cast<void*>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(hook);
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
-            return 1;
-        }
+        DWORD protection;
+        VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+        *original = *slot;
+        *slot = hook;
+        VirtualProtect(slot, sizeof *slot, protection, &protection);
+        return 1;
     }
     return 0;
 }

@@ -1,7 +1,9 @@
 // Base relocations and import binding for an executable mapped by LoadLibraryA (see the header).
-#include "tests/memblock/loaded_image.h"
+#include "tests/common/loaded_image.h"
 
 #include <string.h>
+
+#include "tests/common/pe_image.h"
 
 namespace {
 
@@ -75,41 +77,28 @@ bool Relocate(unsigned char* base, IMAGE_NT_HEADERS* nt, std::string* error)
     return true;
 }
 
-bool BindImports(unsigned char* base, IMAGE_NT_HEADERS* nt, std::string* error, ImportReplacement replace)
+bool BindImports(unsigned char* base, std::string* error, ImportReplacement replace)
 {
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (dir.Size == 0)
-        return true;
-    for (IMAGE_IMPORT_DESCRIPTOR* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
-         d->Name != 0; ++d) {
-        const char* dll = reinterpret_cast<const char*>(base + d->Name);
-        HMODULE library = LoadLibraryA(dll);
+    pe::Image image = pe::ReadLoadedImage(base);
+    if (!image.error.empty())
+        return Fail(error, image.error);
+    for (const pe::Import& import : image.imports) {
+        HMODULE library = LoadLibraryA(import.dll.c_str());
         if (!library)
-            return Fail(error, std::string("cannot load ") + dll);
-        DWORD lookupRva = d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk;
-        IMAGE_THUNK_DATA* lookup = reinterpret_cast<IMAGE_THUNK_DATA*>(base + lookupRva);
-        IMAGE_THUNK_DATA* bound = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
-        for (; lookup->u1.AddressOfData != 0; ++lookup, ++bound) {
-            FARPROC address;
-            std::string what;
-            if (IMAGE_SNAP_BY_ORDINAL(lookup->u1.Ordinal)) {
-                WORD ordinal = static_cast<WORD>(IMAGE_ORDINAL(lookup->u1.Ordinal));
-                address = GetProcAddress(library, MAKEINTRESOURCEA(ordinal));
-                what = "#" + std::to_string(ordinal);
-            } else {
-                const IMAGE_IMPORT_BY_NAME* byName =
-                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + lookup->u1.AddressOfData);
-                what = reinterpret_cast<const char*>(byName->Name);
-                address = replace ? replace(dll, what.c_str()) : nullptr;
-                if (!address)
-                    address = GetProcAddress(library, what.c_str());
-            }
+            return Fail(error, "cannot load " + import.dll);
+        FARPROC address;
+        if (import.name.empty()) {
+            address = GetProcAddress(library, MAKEINTRESOURCEA(import.ordinal));
+        } else {
+            address = replace ? replace(import.dll.c_str(), import.name.c_str()) : nullptr;
             if (!address)
-                return Fail(error, std::string("cannot find ") + dll + "!" + what);
-            ULONG_PTR value = reinterpret_cast<ULONG_PTR>(address);
-            if (!Patch(&bound->u1.Function, &value, sizeof value))
-                return Fail(error, "cannot write the import address table");
+                address = GetProcAddress(library, import.name.c_str());
         }
+        if (!address)
+            return Fail(error, "cannot find " + import.dll + "!" + (import.name.empty() ? "#" + std::to_string(import.ordinal) : import.name));
+        ULONG_PTR value = reinterpret_cast<ULONG_PTR>(address);
+        if (!Patch(base + import.slot, &value, sizeof value))
+            return Fail(error, "cannot write the import address table");
     }
     return true;
 }
@@ -125,5 +114,5 @@ bool PrepareLoadedImage(HMODULE module, std::string* error, ImportReplacement re
     IMAGE_NT_HEADERS* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR_MAGIC)
         return Fail(error, "not an image of this architecture");
-    return Relocate(base, nt, error) && BindImports(base, nt, error, replace);
+    return Relocate(base, nt, error) && BindImports(base, error, replace);
 }

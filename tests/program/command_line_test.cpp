@@ -1,6 +1,6 @@
 // The setup finds its own file from the command line however it was started: quoted or
 // not, with arguments, with blanks in its name, by bare name from a console, from a root.
-#include "tests/spine/spine_fixture.h"
+#include "tests/program/spine_fixture.h"
 
 #include "setup/startup.h"
 

@@ -9,7 +9,7 @@
 
 #include "screen/compose.h"
 #include "setup/state.h"
-#include "tests/spine/spine_fixture.h"
+#include "tests/program/spine_fixture.h"
 
 namespace {
 
@@ -91,16 +91,9 @@ bool IsQuestion(UINT id)
 RECT PercentCell(const RECT& bar)
 {
     CreateSetupFonts();
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, g_state.percentFont ? g_state.percentFont : GetStockObject(SYSTEM_FONT));
-    SIZE extent = {0, 0};
-    GetTextExtentPoint32A(dc, "100 %", 5, &extent);
-    SelectObject(dc, old);
-    DeleteDC(dc);
+    RECT cell = driver::PercentTextRect(bar, 100, g_state.percentFont);
     DeleteSetupFonts();
-    int x = bar.left + (bar.right - bar.left - extent.cx) / 2;
-    int y = bar.top + (bar.bottom - bar.top - extent.cy) / 2;
-    RECT cell = {x - 1, y - 1, x + extent.cx + 1, y + extent.cy + 1};
+    InflateRect(&cell, 1, 1);
     return cell;
 }
 
@@ -146,7 +139,7 @@ protected:
             return WritePackage("SETUP.exe", driver::MakePackage(kSaverName, saver));
         const char* limit = getenv("FLOW_SIZE_LIMIT_KIB");
         std::string package = driver::EnvPath("FLOW_BIG_PACKAGE");
-        EXPECT_TRUE(limit && !package.empty()) << "this run needs the file-size limit of tests/flow/run-limited.sh";
+        EXPECT_TRUE(limit && !package.empty()) << "this run needs the file-size limit of tests/program/run-limited.sh";
         if (limit) {
             EXPECT_GT(driver::ReadBytes(package).size(), strtoul(limit, nullptr, 10) * 1024)
                 << "the package must be larger than the limit";

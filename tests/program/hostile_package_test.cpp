@@ -5,7 +5,7 @@
 // the saver in the system directory (and, when installed, its system.ini entry). A refused
 // package ends silently before anything is written; any other reaches the question, which is
 // answered No in about half of the rows and Yes in the rest.
-#include "tests/spine/spine_fixture.h"
+#include "tests/program/spine_fixture.h"
 
 #include <cstdlib>
 #include <map>
@@ -255,14 +255,9 @@ typedef std::map<std::string, std::pair<ULONGLONG, ULONGLONG>> Listing;
 
 void ListTree(const std::string& dir, const std::set<std::string>& skip, Listing* listing)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
+    for (const WIN32_FIND_DATAA& found : driver::FindEntries(dir + "\\*")) {
         std::string path = dir + "\\" + found.cFileName;
-        if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0 ||
-            skip.count(CharUpperPath(path)))
+        if (skip.count(CharUpperPath(path)))
             continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             (*listing)[path] = std::make_pair(0, 0);
@@ -274,8 +269,7 @@ void ListTree(const std::string& dir, const std::set<std::string>& skip, Listing
         ULONGLONG written = static_cast<ULONGLONG>(found.ftLastWriteTime.dwHighDateTime) << 32 |
                             found.ftLastWriteTime.dwLowDateTime;
         (*listing)[path] = std::make_pair(size, written);
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
+    }
 }
 
 // Pixels of the screen's lowest quarter left of the progress bar (where the logo stands, and

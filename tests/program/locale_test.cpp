@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The display check of start-up, run on an X screen of depth LOWCOLOR_DEPTH (run.sh starts
+// The display check of start-up, run on an X screen of depth LOWCOLOR_DEPTH (run-lowcolor.sh starts
 // one Wine desktop per depth): on 8 bits per pixel SETUP.exe shows the error box with text
 // 103 and writes nothing; on 15/16 and 32 bits per pixel it goes on to its window.
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <string>
 
 #include "setup/startup.h"
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 namespace {
 
@@ -30,20 +30,6 @@ int DesktopBitsPerPixel()
     if (dc)
         ReleaseDC(desktop, dc);
     return bits;
-}
-
-std::set<std::string> FilesIn(const std::string& dir)
-{
-    std::set<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.insert(found.cFileName);
-    while (FindNextFileA(find, &found));
-    FindClose(find);
-    return names;
 }
 
 class LowColor : public ::testing::Test {
@@ -104,7 +90,7 @@ TEST_F(LowColor, DisplayHasTheRequestedDepth)
 
 TEST_F(LowColor, SetupRefusesOnlyTheLowColourDisplay)
 {
-    std::set<std::string> before = FilesIn(driver::SystemDirectory());
+    std::set<std::string> before = driver::ListNames(driver::SystemDirectory());
     driver::Process process;
     StartPackage(process);
     DWORD code = 1234;
@@ -124,7 +110,7 @@ TEST_F(LowColor, SetupRefusesOnlyTheLowColourDisplay)
         ASSERT_TRUE(process.WaitExit(kTimeout, &code)) << "still running after the box";
         EXPECT_EQ(0u, code);
         // Refused before anything happened: no file, no entry.
-        EXPECT_EQ(before, FilesIn(driver::SystemDirectory()));
+        EXPECT_EQ(before, driver::ListNames(driver::SystemDirectory()));
         EXPECT_FALSE(driver::FileExists(saverPath_));
         EXPECT_EQ("", driver::ReadIniSaver());
         EXPECT_EQ("", driver::ReadRegistrySaver());

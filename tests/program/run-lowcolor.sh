@@ -6,18 +6,18 @@
 # and its own wineserver, each in a subshell of its own because wine-env.sh keeps its state
 # in globals.
 #
-# Environment (set by the test's registration in CMakeLists.txt):
-#   LOWCOLOR_SOURCE_DIR  the sources (for scripts/lib/wine-env.sh)
-#   LOWCOLOR_TREE        the build tree that holds the prefixes
-#   LOWCOLOR_EMULATOR    how the tree runs its Windows programs
-#   LOWCOLOR_TEST        the test program; SETUP_EXE the stub it packages
+# Environment (set by the test's registration in tests/CMakeLists.txt):
+#   TEST_WORK      the folder that holds the prefixes
+#   TEST_EMULATOR  how the tree runs its Windows programs
+#   TEST_PROGRAM   the test program; SETUP_EXE the stub it packages
 set -u
-: "${LOWCOLOR_SOURCE_DIR:?}" "${LOWCOLOR_TREE:?}" "${LOWCOLOR_EMULATOR:?}" "${LOWCOLOR_TEST:?}" "${SETUP_EXE:?}"
+: "${TEST_WORK:?}" "${TEST_EMULATOR:?}" "${TEST_PROGRAM:?}" "${SETUP_EXE:?}"
+sources=$(cd "$(dirname "$0")/../.." && pwd)
 
 # A tree whose programs can't run here (32-bit code on a kernel without it) is skipped.
-"$LOWCOLOR_EMULATOR" --version >/dev/null 2>&1
+"$TEST_EMULATOR" --version >/dev/null 2>&1
 if [ $? = 77 ]; then
-  echo "SKIPPED: this machine cannot run the tree's programs ($LOWCOLOR_EMULATOR)"
+  echo "SKIPPED: this machine cannot run the tree's programs ($TEST_EMULATOR)"
   exit 77
 fi
 
@@ -25,12 +25,13 @@ failed=()
 for depth in 8 15 16 24; do
   echo "=== X screen of depth $depth"
   (
-    . "$LOWCOLOR_SOURCE_DIR/scripts/lib/wine-env.sh"
+    . "$sources/scripts/lib/wine-env.sh"
     trap wine_env_stop EXIT
-    wine_env_start "$LOWCOLOR_TREE" "1024x768x$depth" "wineprefix-$depth" || exit 1
+    mkdir -p "$TEST_WORK"
+    wine_env_start "$TEST_WORK" "1024x768x$depth" "wineprefix-$depth" || exit 1
     # Without its X screen Wine would carry on without a display and prove nothing.
     [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] || { echo "Xvfb did not start a screen of depth $depth"; exit 1; }
-    LOWCOLOR_DEPTH=$depth "$LOWCOLOR_EMULATOR" "$LOWCOLOR_TEST"
+    LOWCOLOR_DEPTH=$depth "$TEST_EMULATOR" "$TEST_PROGRAM"
   ) || failed+=("$depth")
 done
 if [ ${#failed[@]} -ne 0 ]; then

@@ -4,36 +4,19 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
+
+#include "tools/driver/driver.h"
 
 namespace {
 
 const char kSaverClass[] = "AuroraSaverClass";
 
-struct Saver {
-    PROCESS_INFORMATION process = {};
-    ~Saver()
-    {
-        if (process.hProcess) {
-            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(process.hProcess, 99);
-            CloseHandle(process.hProcess);
-            CloseHandle(process.hThread);
-        }
-    }
-};
-
-int StartSaver(const std::string& arguments, Saver* saver)
+// The saver started with the arguments the system gives it.
+bool StartSaver(const std::string& arguments, driver::Process* saver)
 {
-    const char* scr = getenv("SAMPLE_SCR");
-    if (!scr)
-        return 0;
-    std::string command = std::string("\"") + scr + "\" " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    return CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &saver->process) != 0;
+    std::string scr = driver::EnvPath("SAMPLE_SCR");
+    return !scr.empty() && saver->Start(scr, "\"" + scr + "\" " + arguments);
 }
 
 // The saver's window once it shows (a child of parent, or a top-level window), else null.
@@ -49,9 +32,10 @@ HWND WaitForSaverWindow(HWND parent)
     return nullptr;
 }
 
-int Ended(const Saver& saver, DWORD milliseconds)
+bool Ended(driver::Process& saver, DWORD milliseconds)
 {
-    return WaitForSingleObject(saver.process.hProcess, milliseconds) == WAIT_OBJECT_0;
+    DWORD code = 0;
+    return saver.WaitExit(milliseconds, &code);
 }
 
 // Pumps this thread's messages for a while (the preview parent lives on this thread).
@@ -88,7 +72,7 @@ int WaitForSky(int want, DWORD timeoutMs)
 
 TEST(SampleSaver, FullScreenEndsOnARealMouseMoveNotOnJitter)
 {
-    Saver saver;
+    driver::Process saver;
     ASSERT_TRUE(StartSaver("/s", &saver)) << "SAMPLE_SCR names sample.scr";
     HWND window = WaitForSaverWindow(nullptr);
     ASSERT_TRUE(window);
@@ -113,7 +97,7 @@ TEST(SampleSaver, FullScreenEndsOnARealMouseMoveNotOnJitter)
 
 TEST(SampleSaver, FullScreenEndsOnAKey)
 {
-    Saver saver;
+    driver::Process saver;
     ASSERT_TRUE(StartSaver("/s", &saver));
     HWND window = WaitForSaverWindow(nullptr);
     ASSERT_TRUE(window);
@@ -138,7 +122,7 @@ TEST(SampleSaver, PreviewDrawsIntoItsParentUntilItGoesAway)
     HWND parent = CreateWindowExA(0, wc.lpszClassName, "preview", WS_POPUP | WS_VISIBLE, 40, 40, 152, 112, nullptr,
                                   nullptr, wc.hInstance, nullptr);
     ASSERT_TRUE(parent);
-    Saver saver;
+    driver::Process saver;
     ASSERT_TRUE(StartSaver("/p " + std::to_string(reinterpret_cast<UINT_PTR>(parent)), &saver));
     HWND child = nullptr;
     for (int i = 0; i < 100 && !child; ++i) {

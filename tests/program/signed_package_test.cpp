@@ -1,6 +1,6 @@
 // A signed package: the certificate table that a signing tool appends behind the payload, and
 // names in the stub's PE header, is no part of the saver. The saver lands byte for byte.
-#include "tests/spine/spine_fixture.h"
+#include "tests/program/spine_fixture.h"
 
 #include "setup/package.h"
 

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 namespace spine {
 
@@ -16,17 +16,7 @@ const DWORD kExitTimeout = 20000;
 // Names of the files in dir (no subdirectories), to prove that a run wrote nothing.
 inline std::set<std::string> ListFiles(const std::string& dir)
 {
-    std::set<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.insert(found.cFileName);
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-    return names;
+    return driver::ListNames(dir, true);
 }
 
 inline std::string WindowsDirectory()

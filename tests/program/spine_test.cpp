@@ -1,7 +1,7 @@
 // The spine end to end: a package is opened, the saver lands byte for byte in the system
 // directory, the full-screen window stands, Escape ends the program with exit code 0; and
 // the silent endings with what each leaves behind.
-#include "tests/spine/spine_fixture.h"
+#include "tests/program/spine_fixture.h"
 
 namespace spine {
 namespace {
@@ -34,12 +34,12 @@ TEST_F(SpineTest, ExtractsTheSaverAndShowsTheFullScreenWindow)
     // The setup screen on the display: the gradient's first and last bands, and the empty
     // bar (progress 0) near its left edge, away from the centred percentage.
     const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    const int barLeft = 2 * (width / 3), barTop = height - 60;
+    const RECT bar = driver::ProgressBarRect(width, height);
     for (int i = 0; i < 100 && driver::ScreenPixel(width - 2, 1) != RGB(0, 0, 255); ++i)
         Sleep(50);
     EXPECT_EQ(RGB(0, 0, 255), driver::ScreenPixel(width - 2, 1));
     EXPECT_EQ(RGB(0, 0, 2), driver::ScreenPixel(width / 2, height - 1));
-    EXPECT_EQ(RGB(255, 255, 255), driver::ScreenPixel(barLeft + 2, barTop + 2));
+    EXPECT_EQ(RGB(255, 255, 255), driver::ScreenPixel(bar.left + 2, bar.top + 2));
 
     CloseWithEscape(process, window);
 }

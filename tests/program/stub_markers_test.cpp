@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,10 +25,11 @@ std::vector<std::string> StubPaths()
     return paths;
 }
 
-std::vector<unsigned char> ReadAll(const std::string& path)
+ByteVector ReadAll(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    ByteVector bytes;
+    ReadWholeFile(path, &bytes);
+    return bytes;
 }
 
 TEST(BuiltStubs, HoldNeitherMarkerWhole)
@@ -41,7 +40,7 @@ TEST(BuiltStubs, HoldNeitherMarkerWhole)
     AssembleSetupBoundary(setupMarker);
     AssembleSaverBoundary(saverMarker);
     for (const std::string& path : paths) {
-        std::vector<unsigned char> stub = ReadAll(path);
+        ByteVector stub = ReadAll(path);
         ASSERT_GT(stub.size(), 1024u) << path << " is missing or empty: build the Windows trees first";
         EXPECT_EQ(stub.size(), FindBoundary(stub.data(), stub.size(), setupMarker)) << path;
         EXPECT_EQ(stub.size(), FindBoundary(stub.data(), stub.size(), saverMarker)) << path;

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The canvas, the test window and the expected-frame model of the screen-composition tests.
-#include "tests/compose/compose_fixture.h"
+#include "tests/screen/compose_fixture.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,56 +8,6 @@
 #include "screen/compose.h"
 
 namespace compose_test {
-
-Canvas::Canvas(int width, int height) : width_(width), height_(height)
-{
-    BITMAPINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down: row 0 first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    dib_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    dc_ = CreateCompatibleDC(nullptr);
-    EXPECT_TRUE(dib_ && dc_) << "canvas of " << width << " x " << height;
-    bits_ = static_cast<uint32_t*>(bits);
-    if (dib_ && dc_)
-        oldBitmap_ = SelectObject(dc_, dib_);
-    Fill(kSentinel);
-}
-
-Canvas::~Canvas()
-{
-    if (dc_) {
-        if (oldBitmap_)
-            SelectObject(dc_, oldBitmap_);
-        DeleteDC(dc_);
-    }
-    if (dib_)
-        DeleteObject(dib_);
-}
-
-void Canvas::Fill(uint32_t value)
-{
-    GdiFlush();
-    if (bits_)
-        std::fill(bits_, bits_ + static_cast<size_t>(width_) * height_, value);
-}
-
-uint32_t Canvas::At(int x, int y) const
-{
-    GdiFlush();
-    return bits_[static_cast<size_t>(y) * width_ + x];
-}
-
-const uint32_t* Canvas::bits() const
-{
-    GdiFlush();
-    return bits_;
-}
 
 namespace {
 
@@ -125,15 +75,6 @@ void Frame::MarkSplitText(const RECT& cell, int split, uint32_t leftText, uint32
         }
 }
 
-BarBox ExpectedBar(int right, int bottom)
-{
-    BarBox bar;
-    bar.left = 2 * (right / 3);
-    bar.width = right - bar.left - 20;
-    bar.top = bottom - 60;
-    return bar;
-}
-
 int ExpectedBandBlue(int row, int height)
 {
     for (int band = 0; band < 100; ++band)
@@ -184,29 +125,22 @@ void ModelTitle(Frame* frame, HFONT font, const char* line1, const char* line2)
 
 RECT PercentCell(int right, int bottom, int progress, HFONT font)
 {
-    char text[32];
-    wsprintfA(text, "%d %%", progress);
-    SIZE size = MeasureText(font, text);
-    BarBox bar = ExpectedBar(right, bottom);
-    int x = bar.left + (bar.width - size.cx) / 2;
-    int y = bar.top + (40 - size.cy) / 2;
-    return RECT{x - 2, y, x + size.cx + 2, y + size.cy};
+    RECT cell = driver::PercentTextRect(driver::ProgressBarRect(right, bottom), progress, font);
+    InflateRect(&cell, 2, 0);
+    return cell;
 }
 
 void ModelBar(Frame* frame, int right, int bottom, int progress, HFONT font)
 {
-    BarBox bar = ExpectedBar(right, bottom);
-    if (bar.width <= 0)
+    RECT bar = driver::ProgressBarRect(right, bottom);
+    if (bar.right <= bar.left)
         return;
-    int filled = bar.width * progress / 100;
-    frame->FillRect(bar.left, bar.top, bar.left + filled, bar.top + 40, Rgb(255, 0, 255));
-    frame->FillRect(bar.left + filled, bar.top, bar.left + bar.width, bar.top + 40, Rgb(255, 255, 255));
-    RECT cell = PercentCell(right, bottom, progress, font);
-    // The text never leaves the bar: clip its cell to the bar's rectangle.
-    cell.left = std::max<LONG>(cell.left, bar.left);
-    cell.right = std::min<LONG>(cell.right, bar.left + bar.width);
-    cell.top = std::max<LONG>(cell.top, bar.top);
-    cell.bottom = std::min<LONG>(cell.bottom, bar.top + 40);
+    int filled = (bar.right - bar.left) * progress / 100;
+    frame->FillRect(bar.left, bar.top, bar.left + filled, bar.bottom, Rgb(255, 0, 255));
+    frame->FillRect(bar.left + filled, bar.top, bar.right, bar.bottom, Rgb(255, 255, 255));
+    // The text never leaves the bar: its cell is clipped to the bar's rectangle.
+    RECT text = PercentCell(right, bottom, progress, font), cell;
+    IntersectRect(&cell, &text, &bar);
     frame->MarkSplitText(cell, bar.left + filled, Rgb(0, 0, 128), Rgb(0, 0, 0));
 }
 
@@ -245,6 +179,8 @@ std::string Hex(uint32_t value)
 
 ::testing::AssertionResult MatchesFrame(const Canvas& canvas, const Frame& frame)
 {
+    if (!canvas.ok())
+        return ::testing::AssertionFailure() << "no canvas of " << canvas.width() << " x " << canvas.height();
     if (canvas.width() != frame.width || canvas.height() != frame.height)
         return ::testing::AssertionFailure() << "canvas and frame differ in size";
     const uint32_t* bits = canvas.bits();
@@ -279,23 +215,6 @@ int CountInk(const Canvas& canvas, const RECT& cell, uint32_t colour, int fromX,
             if ((canvas.At(x, y) & 0xFFFFFF) == colour)
                 ++count;
     return count;
-}
-
-HBITMAP MakeScreenBitmap(const std::vector<uint32_t>& pixels, int width, int height)
-{
-    HDC screen = GetDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    BITMAPINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    EXPECT_EQ(height, SetDIBits(screen, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS));
-    ReleaseDC(nullptr, screen);
-    return bitmap;
 }
 
 std::vector<uint32_t> LogoPattern(int width, int height)

@@ -1,5 +1,5 @@
-// Shared pieces of the screen-composition tests: a 32-bit top-down DIB section in a memory
-// context (pre-filled with a sentinel), a hidden popup window that supplies a real client
+// Shared pieces of the screen-composition tests: the driver's canvas pre-filled with a
+// sentinel, a hidden popup window that supplies a real client
 // rectangle of the wanted size, and an expected frame built from the screen's layout rules
 // (exact colours everywhere except in text cells, where glyph rendering depends on the fonts
 // installed and only the range of colours is checked).
@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "setup/state.h"
+#include "tests/common/bitmap_fixture.h"
+#include "tools/driver/driver.h"
 
 namespace compose_test {
 
@@ -24,27 +26,9 @@ inline uint32_t Rgb(int r, int g, int b)
     return (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
 }
 
-// A memory context drawing into a W x H 32-bit DIB section whose pixels the test can read.
-class Canvas {
-public:
-    Canvas(int width, int height);
-    ~Canvas();
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-    HDC dc() const { return dc_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
-    uint32_t At(int x, int y) const;
-    void Fill(uint32_t value);
-    const uint32_t* bits() const;
-
-private:
-    int width_;
-    int height_;
-    HDC dc_ = nullptr;
-    HBITMAP dib_ = nullptr;
-    HGDIOBJ oldBitmap_ = nullptr;
-    uint32_t* bits_ = nullptr;
+// A canvas of the driver's, filled with the sentinel.
+struct Canvas : driver::Canvas {
+    Canvas(int width, int height) : driver::Canvas(width, height, kSentinel) {}
 };
 
 // A hidden WS_POPUP window whose client rectangle is exactly width x height, also where that
@@ -76,12 +60,6 @@ struct Frame {
     std::vector<unsigned char> isText;
 };
 
-struct BarBox {
-    int left;
-    int top;
-    int width;
-};
-BarBox ExpectedBar(int right, int bottom);
 // Blue value of the gradient at `row` of a client area `height` rows high.
 int ExpectedBandBlue(int row, int height);
 
@@ -103,8 +81,6 @@ void TitleCells(HFONT font, const char* line1, const char* line2, RECT* cell1, R
 // Pixels inside `cell` (clipped to [fromX, toX)) that are exactly `colour`: the text's ink.
 int CountInk(const Canvas& canvas, const RECT& cell, uint32_t colour, int fromX = -1, int toX = 1 << 30);
 
-// A screen-format bitmap of the given pixels (0x00RRGGBB), as start-up makes the logo.
-HBITMAP MakeScreenBitmap(const std::vector<uint32_t>& pixels, int width, int height);
 // A test logo: coloured squares with transparent black ones between them.
 std::vector<uint32_t> LogoPattern(int width, int height);
 

@@ -3,18 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "screen/bitmap.h"
-#include "tests/bitmap/bitmap_fixture.h"
-#include "tests/dibcheck/dib_builder.h"
+#include "tests/common/bitmap_fixture.h"
+#include "tests/common/dib_builder.h"
 
 namespace {
 
 DibRecipe Fields(uint32_t headerSize, uint16_t bitCount, uint32_t compression = 0, uint32_t colorsUsed = 0)
 {
-    DibRecipe s;
-    s.headerSize = headerSize;
-    s.bitCount = bitCount;
-    s.compression = compression;
-    s.colorsUsed = colorsUsed;
+    DibRecipe s = DibFields(headerSize, 4, 4, bitCount, compression, colorsUsed);
     s.tableEntries = 0;  // only the header is read here
     return s;
 }
@@ -96,8 +92,8 @@ TEST(CreateBitmapFromDib, WithPaletteSameAsWithout)
     HBITMAP withPalette = CreateBitmapFromDib(pal8->dib.data(), palette);
     ASSERT_NE(nullptr, plain);
     ASSERT_NE(nullptr, withPalette);
-    std::vector<DWORD> a = ReadBitmapPixels(plain, 127, 64);
-    std::vector<DWORD> b = ReadBitmapPixels(withPalette, 127, 64);
+    std::vector<uint32_t> a = ReadBitmapPixels(plain, 127, 64);
+    std::vector<uint32_t> b = ReadBitmapPixels(withPalette, 127, 64);
     ASSERT_FALSE(a.empty());
     EXPECT_TRUE(a == b);
     HDC screen = GetDC(GetDesktopWindow());

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "screen/dibcheck.h"
-#include "tests/dibcheck/dib_builder.h"
-#include "tests/dibcheck/dib_reads.h"
+#include "tests/common/dib_builder.h"
+#include "tests/common/dib_reads.h"
 
 namespace {
 
@@ -47,19 +47,6 @@ struct FieldsCase {
     int accepted;
 };
 
-DibRecipe Fields(uint32_t headerSize, int32_t width, int32_t height, uint16_t bitCount, uint32_t compression = 0,
-                     uint32_t colorsUsed = 0)
-{
-    DibRecipe s;
-    s.headerSize = headerSize;
-    s.width = width;
-    s.height = height;
-    s.bitCount = bitCount;
-    s.compression = compression;
-    s.colorsUsed = colorsUsed;
-    return s;
-}
-
 DibRecipe WithPlanes(DibRecipe s, uint16_t planes)
 {
     s.planes = planes;
@@ -79,79 +66,79 @@ DibRecipe WithTable(DibRecipe s, uint32_t entries)
 }
 
 const FieldsCase kFieldsCases[] = {
-    {"8-bit info, full table", Fields(40, 4, 4, 8), 0, 1},
-    {"8-bit info, one byte of bits short", Fields(40, 4, 4, 8), 1, 0},
-    {"8-bit info, a byte to spare", Fields(40, 4, 4, 8), -1, 1},
-    {"8-bit info, 16 colours used", Fields(40, 5, 3, 8, 0, 16), 0, 1},
-    {"8-bit info, table cut short", WithTable(Fields(40, 4, 4, 8), 25), 0, 0},
-    {"8-bit info, 257 colours used", Fields(40, 4, 4, 8, 0, 257), 0, 0},
-    {"8-bit info, 65552 colours used (counted as 16)", WithTable(Fields(40, 4, 4, 8, 0, 65552), 16), 0, 0},
-    {"1-bit info, 3 colours used", Fields(40, 9, 2, 1, 0, 3), 0, 0},
-    {"1-bit info", Fields(40, 33, 2, 1), 0, 1},
-    {"4-bit core", Fields(12, 7, 3, 4), 0, 1},
-    {"4-bit core, table cut short", WithTable(Fields(12, 7, 3, 4), 15), 0, 0},
-    {"24-bit core", Fields(12, 3, 3, 24), 0, 1},
-    {"16-bit core", Fields(12, 3, 3, 16), 0, 0},
-    {"32-bit core", Fields(12, 3, 3, 32), 0, 0},
-    {"24-bit info", Fields(40, 3, 5, 24), 0, 1},
-    {"24-bit info, 256-colour hint", Fields(40, 3, 5, 24, 0, 256), 0, 1},
-    {"24-bit info, 257-colour hint", Fields(40, 3, 5, 24, 0, 257), 0, 0},
-    {"16-bit info", Fields(40, 3, 5, 16), 0, 1},
-    {"32-bit info", Fields(40, 3, 5, 32), 0, 1},
-    {"16-bit bit fields", Fields(40, 3, 5, 16, 3), 0, 1},
-    {"16-bit bit fields, masks cut short", Fields(40, 3, 5, 16, 3), 3 * 5 * 2 + 2 + 1, 0},
-    {"32-bit bit fields", Fields(40, 3, 5, 32, 3), 0, 1},
-    {"24-bit bit fields", Fields(40, 3, 5, 24, 3), 0, 0},
-    {"8-bit bit fields", Fields(40, 3, 5, 8, 3), 0, 0},
-    {"V4 bit fields (masks inside the header)", Fields(108, 3, 5, 16, 3), -12, 0},
-    {"V5 bit fields (masks inside the header)", Fields(124, 3, 5, 32, 3), -12, 0},
-    {"V4 8-bit", Fields(108, 4, 4, 8), 0, 1},
-    {"V5 24-bit", Fields(124, 4, 4, 24), 0, 1},
-    {"JPEG compression", Fields(40, 4, 4, 24, 4), 0, 0},
-    {"PNG compression", Fields(40, 4, 4, 24, 5), 0, 0},
-    {"alpha bit fields", Fields(40, 4, 4, 32, 6), 0, 0},
-    {"RLE8", WithImageSize(Fields(40, 4, 4, 8, 1), 10), 0, 1},
-    {"RLE8 without a stream size", WithImageSize(Fields(40, 4, 4, 8, 1), 0), 0, 0},
-    {"RLE8 stream past the end", WithImageSize(Fields(40, 4, 4, 8, 1), 10), 1, 0},
-    {"RLE8 top-down", WithImageSize(Fields(40, 4, -4, 8, 1), 10), 0, 0},
-    {"RLE8 at 4 bits", WithImageSize(Fields(40, 4, 4, 4, 1), 10), 0, 0},
-    {"RLE4", WithImageSize(Fields(40, 4, 4, 4, 2), 6), 0, 1},
-    {"RLE4 at 8 bits", WithImageSize(Fields(40, 4, 4, 8, 2), 6), 0, 0},
-    {"top-down 8-bit", Fields(40, 4, -4, 8), 0, 1},
-    {"image size beyond the bits present", WithImageSize(Fields(40, 4, 4, 24), 49), 0, 0},
-    {"image size equal to the bits present", WithImageSize(Fields(40, 4, 4, 24), 48), 0, 1},
-    {"width 0", Fields(40, 0, 4, 24), 0, 0},
-    {"width -4", Fields(40, -4, 4, 24), 0, 0},
-    {"width 16384", Fields(40, 16384, 1, 8), 0, 1},
-    {"width 16385", Fields(40, 16385, 1, 8), 0, 0},
-    {"height 0", Fields(40, 4, 0, 24), 0, 0},
-    {"height -16385", Fields(40, 4, -16385, 8), 0, 0},
-    {"height -2147483648", Fields(40, 4, INT32_MIN, 8), 0, 0},
-    {"60000 x 60000 pixels", Fields(40, 60000, 60000, 24), 0, 0},
-    {"16384 x 16384 pixels without the bits", Fields(40, 16384, 16384, 24), 0, 0},
-    {"4096 x 4096 pixels, the most taken", Fields(40, 4096, 4096, 1), 0, 1},
-    {"4096 x -4096 pixels", Fields(40, 4096, -4096, 1), 0, 1},
-    {"16384 x 1024 pixels", Fields(40, 16384, 1024, 1), 0, 1},
-    {"4097 x 4096 pixels", Fields(40, 4097, 4096, 1), 0, 0},
-    {"4096 x -4097 pixels", Fields(40, 4096, -4097, 1), 0, 0},
-    {"8192 x 2049 pixels", Fields(40, 8192, 2049, 1), 0, 0},
-    {"core 4096 x 4097 pixels", Fields(12, 4096, 4097, 1), 0, 0},
-    {"RLE8 of 300 bytes, 4096 x 4096", WithImageSize(Fields(40, 4096, 4096, 8, 1), 300), 0, 1},
-    {"RLE8 of 300 bytes, 16384 x 16384", WithImageSize(Fields(40, 16384, 16384, 8, 1), 300), 0, 0},
-    {"RLE4 of 300 bytes, 16384 x 1025", WithImageSize(Fields(40, 16384, 1025, 4, 2), 300), 0, 0},
-    {"planes 0", WithPlanes(Fields(40, 4, 4, 8), 0), 0, 0},
-    {"planes 2", WithPlanes(Fields(40, 4, 4, 8), 2), 0, 0},
-    {"core planes 2", WithPlanes(Fields(12, 4, 4, 8), 2), 0, 0},
-    {"bit count 0", Fields(40, 4, 4, 0), 0, 0},
-    {"bit count 2", Fields(40, 4, 4, 2), 0, 0},
-    {"bit count 30000", WithTable(Fields(40, 4, 4, 30000), 0), 0, 0},
-    {"header size 13", Fields(13, 4, 4, 8), 0, 0},
-    {"header size 39", Fields(39, 4, 4, 8), 0, 0},
-    {"header size 41", Fields(41, 4, 4, 8), 0, 0},
-    {"header size 52", Fields(52, 4, 4, 8), 0, 0},
-    {"header size 56", Fields(56, 4, 4, 8), 0, 0},
-    {"header size 64", Fields(64, 4, 4, 8), 0, 0},
-    {"header size 125", Fields(125, 4, 4, 8), 0, 0},
+    {"8-bit info, full table", DibFields(40, 4, 4, 8), 0, 1},
+    {"8-bit info, one byte of bits short", DibFields(40, 4, 4, 8), 1, 0},
+    {"8-bit info, a byte to spare", DibFields(40, 4, 4, 8), -1, 1},
+    {"8-bit info, 16 colours used", DibFields(40, 5, 3, 8, 0, 16), 0, 1},
+    {"8-bit info, table cut short", WithTable(DibFields(40, 4, 4, 8), 25), 0, 0},
+    {"8-bit info, 257 colours used", DibFields(40, 4, 4, 8, 0, 257), 0, 0},
+    {"8-bit info, 65552 colours used (counted as 16)", WithTable(DibFields(40, 4, 4, 8, 0, 65552), 16), 0, 0},
+    {"1-bit info, 3 colours used", DibFields(40, 9, 2, 1, 0, 3), 0, 0},
+    {"1-bit info", DibFields(40, 33, 2, 1), 0, 1},
+    {"4-bit core", DibFields(12, 7, 3, 4), 0, 1},
+    {"4-bit core, table cut short", WithTable(DibFields(12, 7, 3, 4), 15), 0, 0},
+    {"24-bit core", DibFields(12, 3, 3, 24), 0, 1},
+    {"16-bit core", DibFields(12, 3, 3, 16), 0, 0},
+    {"32-bit core", DibFields(12, 3, 3, 32), 0, 0},
+    {"24-bit info", DibFields(40, 3, 5, 24), 0, 1},
+    {"24-bit info, 256-colour hint", DibFields(40, 3, 5, 24, 0, 256), 0, 1},
+    {"24-bit info, 257-colour hint", DibFields(40, 3, 5, 24, 0, 257), 0, 0},
+    {"16-bit info", DibFields(40, 3, 5, 16), 0, 1},
+    {"32-bit info", DibFields(40, 3, 5, 32), 0, 1},
+    {"16-bit bit fields", DibFields(40, 3, 5, 16, 3), 0, 1},
+    {"16-bit bit fields, masks cut short", DibFields(40, 3, 5, 16, 3), 3 * 5 * 2 + 2 + 1, 0},
+    {"32-bit bit fields", DibFields(40, 3, 5, 32, 3), 0, 1},
+    {"24-bit bit fields", DibFields(40, 3, 5, 24, 3), 0, 0},
+    {"8-bit bit fields", DibFields(40, 3, 5, 8, 3), 0, 0},
+    {"V4 bit fields (masks inside the header)", DibFields(108, 3, 5, 16, 3), -12, 0},
+    {"V5 bit fields (masks inside the header)", DibFields(124, 3, 5, 32, 3), -12, 0},
+    {"V4 8-bit", DibFields(108, 4, 4, 8), 0, 1},
+    {"V5 24-bit", DibFields(124, 4, 4, 24), 0, 1},
+    {"JPEG compression", DibFields(40, 4, 4, 24, 4), 0, 0},
+    {"PNG compression", DibFields(40, 4, 4, 24, 5), 0, 0},
+    {"alpha bit fields", DibFields(40, 4, 4, 32, 6), 0, 0},
+    {"RLE8", WithImageSize(DibFields(40, 4, 4, 8, 1), 10), 0, 1},
+    {"RLE8 without a stream size", WithImageSize(DibFields(40, 4, 4, 8, 1), 0), 0, 0},
+    {"RLE8 stream past the end", WithImageSize(DibFields(40, 4, 4, 8, 1), 10), 1, 0},
+    {"RLE8 top-down", WithImageSize(DibFields(40, 4, -4, 8, 1), 10), 0, 0},
+    {"RLE8 at 4 bits", WithImageSize(DibFields(40, 4, 4, 4, 1), 10), 0, 0},
+    {"RLE4", WithImageSize(DibFields(40, 4, 4, 4, 2), 6), 0, 1},
+    {"RLE4 at 8 bits", WithImageSize(DibFields(40, 4, 4, 8, 2), 6), 0, 0},
+    {"top-down 8-bit", DibFields(40, 4, -4, 8), 0, 1},
+    {"image size beyond the bits present", WithImageSize(DibFields(40, 4, 4, 24), 49), 0, 0},
+    {"image size equal to the bits present", WithImageSize(DibFields(40, 4, 4, 24), 48), 0, 1},
+    {"width 0", DibFields(40, 0, 4, 24), 0, 0},
+    {"width -4", DibFields(40, -4, 4, 24), 0, 0},
+    {"width 16384", DibFields(40, 16384, 1, 8), 0, 1},
+    {"width 16385", DibFields(40, 16385, 1, 8), 0, 0},
+    {"height 0", DibFields(40, 4, 0, 24), 0, 0},
+    {"height -16385", DibFields(40, 4, -16385, 8), 0, 0},
+    {"height -2147483648", DibFields(40, 4, INT32_MIN, 8), 0, 0},
+    {"60000 x 60000 pixels", DibFields(40, 60000, 60000, 24), 0, 0},
+    {"16384 x 16384 pixels without the bits", DibFields(40, 16384, 16384, 24), 0, 0},
+    {"4096 x 4096 pixels, the most taken", DibFields(40, 4096, 4096, 1), 0, 1},
+    {"4096 x -4096 pixels", DibFields(40, 4096, -4096, 1), 0, 1},
+    {"16384 x 1024 pixels", DibFields(40, 16384, 1024, 1), 0, 1},
+    {"4097 x 4096 pixels", DibFields(40, 4097, 4096, 1), 0, 0},
+    {"4096 x -4097 pixels", DibFields(40, 4096, -4097, 1), 0, 0},
+    {"8192 x 2049 pixels", DibFields(40, 8192, 2049, 1), 0, 0},
+    {"core 4096 x 4097 pixels", DibFields(12, 4096, 4097, 1), 0, 0},
+    {"RLE8 of 300 bytes, 4096 x 4096", WithImageSize(DibFields(40, 4096, 4096, 8, 1), 300), 0, 1},
+    {"RLE8 of 300 bytes, 16384 x 16384", WithImageSize(DibFields(40, 16384, 16384, 8, 1), 300), 0, 0},
+    {"RLE4 of 300 bytes, 16384 x 1025", WithImageSize(DibFields(40, 16384, 1025, 4, 2), 300), 0, 0},
+    {"planes 0", WithPlanes(DibFields(40, 4, 4, 8), 0), 0, 0},
+    {"planes 2", WithPlanes(DibFields(40, 4, 4, 8), 2), 0, 0},
+    {"core planes 2", WithPlanes(DibFields(12, 4, 4, 8), 2), 0, 0},
+    {"bit count 0", DibFields(40, 4, 4, 0), 0, 0},
+    {"bit count 2", DibFields(40, 4, 4, 2), 0, 0},
+    {"bit count 30000", WithTable(DibFields(40, 4, 4, 30000), 0), 0, 0},
+    {"header size 13", DibFields(13, 4, 4, 8), 0, 0},
+    {"header size 39", DibFields(39, 4, 4, 8), 0, 0},
+    {"header size 41", DibFields(41, 4, 4, 8), 0, 0},
+    {"header size 52", DibFields(52, 4, 4, 8), 0, 0},
+    {"header size 56", DibFields(56, 4, 4, 8), 0, 0},
+    {"header size 64", DibFields(64, 4, 4, 8), 0, 0},
+    {"header size 125", DibFields(125, 4, 4, 8), 0, 0},
 };
 
 TEST(DibCheck, MadeToOrderHeaders)
@@ -169,15 +156,15 @@ TEST(DibCheck, MadeToOrderHeaders)
 // A header whose size field is beyond the block, or a block too short for any header.
 TEST(DibCheck, HeaderBeyondTheBlock)
 {
-    std::vector<uint8_t> dib = BuildDib(Fields(40, 4, 4, 8));
+    std::vector<uint8_t> dib = BuildDib(DibFields(40, 4, 4, 8));
     for (uint32_t size : {0u, 4u, 11u, 12u + 1, 40u + 1200, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
         PutU32(dib, 0, size);
         EXPECT_EQ(0, CheckExact(dib)) << "header size " << size;
     }
     EXPECT_EQ(0, CheckPackedDib(nullptr, 100));
     for (size_t length : {0, 1, 3, 4, 11, 39})
-        EXPECT_EQ(0, CheckExact(BuildDib(Fields(40, 4, 4, 8)), length)) << "length " << length;
-    EXPECT_EQ(0, CheckExact(BuildDib(Fields(12, 4, 4, 8)), 11));
+        EXPECT_EQ(0, CheckExact(BuildDib(DibFields(40, 4, 4, 8)), length)) << "length " << length;
+    EXPECT_EQ(0, CheckExact(BuildDib(DibFields(12, 4, 4, 8)), 11));
 }
 
 // A V5 header may carry a colour profile: linked profiles name files and are refused,
@@ -195,7 +182,7 @@ TEST(DibCheck, V5ColourProfiles)
         {0x4C494E4Bu /* LINK */, 124, 8, 0},
     };
     for (const auto& c : cases) {
-        std::vector<uint8_t> dib = BuildDib(Fields(124, 4, 4, 24));
+        std::vector<uint8_t> dib = BuildDib(DibFields(124, 4, 4, 24));
         PutU32(dib, 56, c.type);
         PutU32(dib, 112, c.offset);
         PutU32(dib, 116, c.size);

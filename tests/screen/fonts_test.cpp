@@ -1,11 +1,11 @@
 // The two fonts as the platform holds them after CreateSetupFonts, and the GDI objects that
 // paints leave behind (none).
-#include "tests/compose/compose_fixture.h"
+#include "tests/screen/compose_fixture.h"
 
 #include <cstring>
 
 #include "screen/compose.h"
-#include "tests/driver/resource_count.h"
+#include "tools/driver/resource_count.h"
 
 using namespace compose_test;
 

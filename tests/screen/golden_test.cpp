@@ -2,7 +2,7 @@
 // the layout model and with a reference picture (a BMP in the build tree). The first run
 // writes the reference for a person to look at; later runs must reproduce it exactly outside
 // the text cells, whose glyphs depend on the fonts installed.
-#include "tests/compose/compose_fixture.h"
+#include "tests/screen/compose_fixture.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -9,8 +9,9 @@
 #include <functional>
 
 #include "screen/bitmap.h"
-#include "tests/bitmap/bitmap_fixture.h"
-#include "tests/bitmap/gdi_trace.h"
+#include "tests/common/bitmap_fixture.h"
+#include "tests/common/gdi_trace.h"
+#include "tools/driver/driver.h"
 
 namespace {
 
@@ -20,23 +21,33 @@ const int kSourceWidth = 13;
 const int kSourceHeight = 11;
 
 // A distinct background colour for every target pixel; none of them black or a key below.
-DWORD Background(int x, int y)
+uint32_t Background(int x, int y)
 {
     return 0x00A00000 | (x << 8) | (y + 0x40);
 }
 
-DibSection MakeTarget()
-{
-    DibSection target = MakeDibSection(kTargetWidth, kTargetHeight, 0);
-    for (int y = 0; y < kTargetHeight; ++y)
-        for (int x = 0; x < kTargetWidth; ++x)
-            target.At(x, y) = Background(x, y);
-    return target;
-}
+// The target surface, every pixel its own background colour.
+struct Target : driver::Canvas {
+    Target() : Canvas(kTargetWidth, kTargetHeight)
+    {
+        for (int y = 0; ok() && y < kTargetHeight; ++y)
+            for (int x = 0; x < kTargetWidth; ++x)
+                At(x, y) = Background(x, y);
+    }
+    // Pixels that no longer show their background.
+    int Changed() const
+    {
+        int changed = 0;
+        for (int y = 0; y < kTargetHeight; ++y)
+            for (int x = 0; x < kTargetWidth; ++x)
+                changed += (At(x, y) & 0x00FFFFFF) != Background(x, y);
+        return changed;
+    }
+};
 
-std::vector<DWORD> MakeSourcePixels(const std::function<DWORD(int, int)>& pixel)
+std::vector<uint32_t> MakeSourcePixels(const std::function<uint32_t(int, int)>& pixel)
 {
-    std::vector<DWORD> pixels(kSourceWidth * kSourceHeight);
+    std::vector<uint32_t> pixels(kSourceWidth * kSourceHeight);
     for (int y = 0; y < kSourceHeight; ++y)
         for (int x = 0; x < kSourceWidth; ++x)
             pixels[y * kSourceWidth + x] = pixel(x, y);
@@ -46,27 +57,27 @@ std::vector<DWORD> MakeSourcePixels(const std::function<DWORD(int, int)>& pixel)
 struct KeyedCase {
     const char* name;
     COLORREF key;
-    std::function<DWORD(int, int)> pixel;  // source pixels as 0x00RRGGBB
+    std::function<uint32_t(int, int)> pixel;  // source pixels as 0x00RRGGBB
     int x, y, width, height, sourceX, sourceY;
 };
 
 // Colours that are no key: never 0, never 0xFF00FF.
-DWORD Opaque(int x, int y)
+uint32_t Opaque(int x, int y)
 {
     return 0x00102030 + x * 0x0B0000 + y * 0x000C01;
 }
 
 const KeyedCase kCases[] = {
     {"no key pixel covers the area", RGB(0, 0, 0), Opaque, 3, 2, 9, 7, 1, 2},
-    {"only key pixels keep the target", RGB(0, 0, 0), [](int, int) -> DWORD { return 0; }, 3, 2, 9, 7, 1, 2},
+    {"only key pixels keep the target", RGB(0, 0, 0), [](int, int) -> uint32_t { return 0; }, 3, 2, 9, 7, 1, 2},
     {"checkered key pixels", RGB(0, 0, 0), [](int x, int y) { return (x + y) % 2 ? 0 : Opaque(x, y); }, 5, 4, 13,
      11, 0, 0},
     {"key in the left columns and one row", RGB(0, 0, 0),
      [](int x, int y) { return x < 4 || y == 6 ? 0 : Opaque(x, y); }, 0, 0, 12, 10, 1, 1},
     {"magenta key, black drawn", RGB(255, 0, 255),
-     [](int x, int y) -> DWORD { return x % 3 == 0 ? 0xFF00FF : (y % 2 ? 0 : Opaque(x, y)); }, 7, 3, 10, 8, 2, 1},
+     [](int x, int y) -> uint32_t { return x % 3 == 0 ? 0xFF00FF : (y % 2 ? 0 : Opaque(x, y)); }, 7, 3, 10, 8, 2, 1},
     {"near-key colours are drawn", RGB(0, 0, 0),
-     [](int x, int y) -> DWORD { return (x + 2 * y) % 3 == 0 ? 0 : (x % 2 ? 0x000001 : 0x010000); }, 2, 5, 13,
+     [](int x, int y) -> uint32_t { return (x + 2 * y) % 3 == 0 ? 0 : (x % 2 ? 0x000001 : 0x010000); }, 2, 5, 13,
      11, 0, 0},
     {"area at the target's edge", RGB(0, 0, 0), [](int x, int) { return x == 5 ? 0 : Opaque(x, 0); },
      kTargetWidth - 6, kTargetHeight - 4, 6, 4, 7, 7},
@@ -76,33 +87,32 @@ TEST(DrawKeyedBitmap, ShowsTargetExactlyWhereTheKeyColourWas)
 {
     for (const KeyedCase& c : kCases) {
         SCOPED_TRACE(c.name);
-        std::vector<DWORD> source = MakeSourcePixels(c.pixel);
+        std::vector<uint32_t> source = MakeSourcePixels(c.pixel);
         HBITMAP bitmap = MakeScreenBitmap(source, kSourceWidth, kSourceHeight);
         ASSERT_NE(nullptr, bitmap);
         ASSERT_TRUE(source == ReadBitmapPixels(bitmap, kSourceWidth, kSourceHeight)) << "screen is not true-colour";
-        DibSection target = MakeTarget();
-        ASSERT_NE(nullptr, target.pixels);
+        Target target;
+        ASSERT_TRUE(target.ok());
 
-        DrawKeyedBitmap(target.dc, c.x, c.y, c.width, c.height, bitmap, c.sourceX, c.sourceY, c.key);
+        DrawKeyedBitmap(target.dc(), c.x, c.y, c.width, c.height, bitmap, c.sourceX, c.sourceY, c.key);
 
         int wrong = 0;
         for (int y = 0; y < kTargetHeight; ++y) {
             for (int x = 0; x < kTargetWidth; ++x) {
-                DWORD expected = Background(x, y);
+                uint32_t expected = Background(x, y);
                 int sx = x - c.x + c.sourceX;
                 int sy = y - c.y + c.sourceY;
                 if (x >= c.x && x < c.x + c.width && y >= c.y && y < c.y + c.height) {
-                    DWORD pixel = source[sy * kSourceWidth + sx];
+                    uint32_t pixel = source[sy * kSourceWidth + sx];
                     if (pixel != PixelOf(c.key))
                         expected = pixel;
                 }
-                DWORD actual = target.At(x, y) & 0x00FFFFFF;
+                uint32_t actual = target.At(x, y) & 0x00FFFFFF;
                 if (actual != expected && wrong++ < 3)
                     ADD_FAILURE() << "at (" << x << "," << y << ") " << std::hex << actual << " expected " << expected;
             }
         }
         EXPECT_EQ(0, wrong);
-        FreeDibSection(&target);
 
         // The caller's bitmap: its own pixels, selectable (so selected nowhere), deletable.
         EXPECT_TRUE(source == ReadBitmapPixels(bitmap, kSourceWidth, kSourceHeight));
@@ -119,7 +129,7 @@ TEST(DrawKeyedBitmap, ShowsTargetExactlyWhereTheKeyColourWas)
 // Nothing drawn: a null bitmap, an empty area, a bitmap held by another context.
 TEST(DrawKeyedBitmap, DrawsNothingWhenItCannot)
 {
-    std::vector<DWORD> source = MakeSourcePixels(Opaque);
+    std::vector<uint32_t> source = MakeSourcePixels(Opaque);
     HBITMAP bitmap = MakeScreenBitmap(source, kSourceWidth, kSourceHeight);
     ASSERT_NE(nullptr, bitmap);
     HDC holder = CreateCompatibleDC(nullptr);
@@ -138,14 +148,9 @@ TEST(DrawKeyedBitmap, DrawsNothingWhenItCannot)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         HGDIOBJ previous = c.held ? SelectObject(holder, bitmap) : nullptr;
-        DibSection target = MakeTarget();
-        DrawKeyedBitmap(target.dc, 1, 1, c.width, c.height, c.bitmap, 0, 0, RGB(0, 0, 0));
-        int changed = 0;
-        for (int y = 0; y < kTargetHeight; ++y)
-            for (int x = 0; x < kTargetWidth; ++x)
-                changed += (target.At(x, y) & 0x00FFFFFF) != Background(x, y);
-        EXPECT_EQ(0, changed);
-        FreeDibSection(&target);
+        Target target;
+        DrawKeyedBitmap(target.dc(), 1, 1, c.width, c.height, c.bitmap, 0, 0, RGB(0, 0, 0));
+        EXPECT_EQ(0, target.Changed());
         if (previous)
             SelectObject(holder, previous);
     }
@@ -160,15 +165,15 @@ TEST(DrawKeyedBitmap, DrawsNothingWhenItCannot)
 TEST(DrawKeyedBitmap, TransfersAndReleasesInOrder)
 {
     ASSERT_EQ(1, InstallGdiTrace());
-    std::vector<DWORD> source = MakeSourcePixels(Opaque);
+    std::vector<uint32_t> source = MakeSourcePixels(Opaque);
     HBITMAP bitmap = MakeScreenBitmap(source, kSourceWidth, kSourceHeight);
     ASSERT_NE(nullptr, bitmap);
-    DibSection target = MakeTarget();
+    Target target;
     const COLORREF key = RGB(1, 2, 3);
     DWORD objectsBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
 
     StartGdiTrace();
-    DrawKeyedBitmap(target.dc, 2, 2, 4, 4, bitmap, 1, 1, key);
+    DrawKeyedBitmap(target.dc(), 2, 2, 4, 4, bitmap, 1, 1, key);
     std::vector<GdiCall> calls = StopGdiTrace();
 
     std::vector<HANDLE> contexts, bitmaps, deletedContexts, deletedObjects;
@@ -207,8 +212,8 @@ TEST(DrawKeyedBitmap, TransfersAndReleasesInOrder)
         DWORD rop;
     } order[] = {
         {save, image, SRCCOPY},          {mask, image, SRCCOPY},         {inverseMask, mask, NOTSRCCOPY},
-        {composite, target.dc, SRCCOPY}, {composite, mask, SRCAND},      {image, inverseMask, SRCAND},
-        {composite, image, SRCPAINT},    {target.dc, composite, SRCCOPY}, {image, save, SRCCOPY},
+        {composite, target.dc(), SRCCOPY}, {composite, mask, SRCAND},      {image, inverseMask, SRCAND},
+        {composite, image, SRCPAINT},    {target.dc(), composite, SRCCOPY}, {image, save, SRCCOPY},
     };
     ASSERT_EQ(9u, transfers.size());
     for (size_t i = 0; i < 9; ++i) {
@@ -239,7 +244,6 @@ TEST(DrawKeyedBitmap, TransfersAndReleasesInOrder)
     }
 
     EXPECT_TRUE(source == ReadBitmapPixels(bitmap, kSourceWidth, kSourceHeight));
-    FreeDibSection(&target);
     EXPECT_TRUE(DeleteObject(bitmap));
 }
 
@@ -248,14 +252,14 @@ TEST(DrawKeyedBitmap, TransfersAndReleasesInOrder)
 TEST(DrawKeyedBitmap, ReleasesWhatItMadeWhenACreationFails)
 {
     ASSERT_EQ(1, InstallGdiTrace());
-    std::vector<DWORD> source = MakeSourcePixels([](int x, int y) { return (x + y) % 3 ? Opaque(x, y) : 0; });
+    std::vector<uint32_t> source = MakeSourcePixels([](int x, int y) { return (x + y) % 3 ? Opaque(x, y) : 0; });
     HBITMAP bitmap = MakeScreenBitmap(source, kSourceWidth, kSourceHeight);
     ASSERT_NE(nullptr, bitmap);
     for (int failAt = 1; failAt <= 9; ++failAt) {
         SCOPED_TRACE(failAt);
-        DibSection target = MakeTarget();
+        Target target;
         StartGdiTrace(failAt);
-        DrawKeyedBitmap(target.dc, 1, 1, kSourceWidth, kSourceHeight, bitmap, 0, 0, RGB(0, 0, 0));
+        DrawKeyedBitmap(target.dc(), 1, 1, kSourceWidth, kSourceHeight, bitmap, 0, 0, RGB(0, 0, 0));
         std::vector<GdiCall> calls = StopGdiTrace();
         int made = 0, deleted = 0, transfers = 0;
         for (const GdiCall& call : calls) {
@@ -272,12 +276,7 @@ TEST(DrawKeyedBitmap, ReleasesWhatItMadeWhenACreationFails)
         EXPECT_EQ(failAt - 1, made);
         EXPECT_EQ(made, deleted);
         EXPECT_EQ(0, transfers);
-        int changed = 0;
-        for (int y = 0; y < kTargetHeight; ++y)
-            for (int x = 0; x < kTargetWidth; ++x)
-                changed += (target.At(x, y) & 0x00FFFFFF) != Background(x, y);
-        EXPECT_EQ(0, changed);
-        FreeDibSection(&target);
+        EXPECT_EQ(0, target.Changed());
     }
     EXPECT_TRUE(source == ReadBitmapPixels(bitmap, kSourceWidth, kSourceHeight));
     EXPECT_TRUE(DeleteObject(bitmap));

@@ -8,12 +8,13 @@
 
 #include "screen/bitmap.h"
 #include "screen/dibcheck.h"
-#include "tests/bitmap/bitmap_fixture.h"
-#include "tests/dibcheck/dib_builder.h"
+#include "tests/common/bitmap_fixture.h"
+#include "tests/common/dib_builder.h"
+#include "tools/driver/driver.h"
 
 namespace {
 
-const DWORD kSentinel = 0x00C0FFEE;
+const uint32_t kSentinel = 0x00C0FFEE;
 
 LONG DibWidth(const std::vector<BYTE>& dib)
 {
@@ -31,37 +32,35 @@ LONG DibHeight(const std::vector<BYTE>& dib)
 
 // The platform's own drawing of the DIB, 1:1 into a 32-bit surface; empty when it can't.
 // Encoded DIBs may leave pixels out: the surface starts black, as a new bitmap does.
-std::vector<DWORD> PlatformPixels(const SuiteFile& file, int width, int height)
+std::vector<uint32_t> PlatformPixels(const SuiteFile& file, int width, int height)
 {
-    DibSection surface = MakeDibSection(width, height, 0);
-    std::vector<DWORD> pixels;
+    driver::Canvas surface(width, height);
+    std::vector<uint32_t> pixels;
     const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(file.dib.data());
     const BYTE* bits = file.dib.data() + file.bitsOffset;
-    int lines = SetDIBitsToDevice(surface.dc, 0, 0, width, height, 0, 0, 0, height, bits, info, DIB_RGB_COLORS);
+    int lines = SetDIBitsToDevice(surface.dc(), 0, 0, width, height, 0, 0, 0, height, bits, info, DIB_RGB_COLORS);
     if (lines == 0)
-        lines = StretchDIBits(surface.dc, 0, 0, width, height, 0, 0, width, height, bits, info, DIB_RGB_COLORS,
+        lines = StretchDIBits(surface.dc(), 0, 0, width, height, 0, 0, width, height, bits, info, DIB_RGB_COLORS,
                               SRCCOPY);
     if (lines != 0)
-        pixels.assign(surface.pixels, surface.pixels + width * height);
-    for (DWORD& p : pixels)
+        pixels.assign(surface.bits(), surface.bits() + width * height);
+    for (uint32_t& p : pixels)
         p &= 0x00FFFFFF;  // alpha of 32-bit sources is no part of a screen bitmap
-    FreeDibSection(&surface);
     return pixels;
 }
 
 // The bitmap copied 1:1 into a 32-bit surface pre-filled with the sentinel.
-std::vector<DWORD> BitmapPixels(HBITMAP bitmap, int width, int height)
+std::vector<uint32_t> BitmapPixels(HBITMAP bitmap, int width, int height)
 {
-    DibSection surface = MakeDibSection(width, height, kSentinel);
-    HDC source = CreateCompatibleDC(surface.dc);
+    driver::Canvas surface(width, height, kSentinel);
+    HDC source = CreateCompatibleDC(surface.dc());
     HGDIOBJ previous = SelectObject(source, bitmap);
-    BitBlt(surface.dc, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    BitBlt(surface.dc(), 0, 0, width, height, source, 0, 0, SRCCOPY);
     SelectObject(source, previous);
     DeleteDC(source);
-    std::vector<DWORD> pixels(surface.pixels, surface.pixels + width * height);
-    for (DWORD& p : pixels)
+    std::vector<uint32_t> pixels(surface.bits(), surface.bits() + width * height);
+    for (uint32_t& p : pixels)
         p &= 0x00FFFFFF;
-    FreeDibSection(&surface);
     return pixels;
 }
 
@@ -79,7 +78,7 @@ TEST_F(LogoSuite, GoodFilesBecomeBitmapsAsThePlatformDrawsThem)
         SCOPED_TRACE(file.name);
         const int width = DibWidth(file.dib);
         const int height = DibHeight(file.dib);
-        std::vector<DWORD> expected = PlatformPixels(file, width, height);
+        std::vector<uint32_t> expected = PlatformPixels(file, width, height);
         GuardedBlock logo(file.dib);
         HBITMAP bitmap = MakeLogoBitmap(logo.data(), logo.size());
         if (expected.empty()) {
@@ -94,7 +93,7 @@ TEST_F(LogoSuite, GoodFilesBecomeBitmapsAsThePlatformDrawsThem)
         EXPECT_EQ(1, GetBitmapSize(bitmap, &size));
         EXPECT_EQ(width, size.cx);
         EXPECT_EQ(height, size.cy);
-        std::vector<DWORD> actual = BitmapPixels(bitmap, width, height);
+        std::vector<uint32_t> actual = BitmapPixels(bitmap, width, height);
         int differing = 0;
         for (size_t i = 0; i < actual.size(); ++i)
             differing += actual[i] != expected[i];
@@ -111,7 +110,7 @@ TEST_F(LogoSuite, BadFilesRefusedOrDrawnWithinTheirBytes)
 {
     std::vector<SuiteFile> files = ReadSuite("bad");
     ASSERT_GE(files.size(), 15u);
-    DibSection target = MakeDibSection(200, 100, kSentinel);
+    driver::Canvas target(200, 100, kSentinel);
     for (const SuiteFile& file : files) {
         SCOPED_TRACE(file.name);
         GuardedBlock logo(file.dib);
@@ -130,11 +129,10 @@ TEST_F(LogoSuite, BadFilesRefusedOrDrawnWithinTheirBytes)
             continue;
         SIZE size = {};
         ASSERT_EQ(1, GetBitmapSize(bitmap, &size));
-        DrawKeyedBitmap(target.dc, 0, 0, size.cx, size.cy, bitmap, 0, 0, RGB(0, 0, 0));
+        DrawKeyedBitmap(target.dc(), 0, 0, size.cx, size.cy, bitmap, 0, 0, RGB(0, 0, 0));
         EXPECT_EQ(kSentinel, target.At(199, 99));
         DeleteObject(bitmap);
     }
-    FreeDibSection(&target);
 }
 
 // Every DIB that the check accepts is read by the platform within its bytes, also when it is
@@ -147,17 +145,6 @@ TEST_F(LogoSuite, GoodFilesReadWithinTheirBytesWithoutCopy)
         EXPECT_NE(nullptr, bitmap) << file.name;
         DeleteObject(bitmap);
     }
-}
-
-DibRecipe Fields(uint32_t headerSize, int32_t width, int32_t height, uint16_t bitCount, uint32_t compression = 0)
-{
-    DibRecipe s;
-    s.headerSize = headerSize;
-    s.width = width;
-    s.height = height;
-    s.bitCount = bitCount;
-    s.compression = compression;
-    return s;
 }
 
 // A package's logo made hostile in the ways a package can: each line a DIB and whether a
@@ -173,26 +160,26 @@ TEST(MakeLogoBitmap, HostileLogosGiveNull)
         uint32_t colorsUsed;  // written over biColorsUsed when not 0
         int made;
     };
-    DibRecipe truncatedTable = Fields(40, 16, 16, 8);
+    DibRecipe truncatedTable = DibFields(40, 16, 16, 8);
     truncatedTable.tableEntries = 25;
-    DibRecipe rle = Fields(40, 16, 16, 8, 1);
+    DibRecipe rle = DibFields(40, 16, 16, 8, 1);
     rle.imageSize = 40;
     const Case cases[] = {
-        {"8-bit 16 x 16", Fields(40, 16, 16, 8), 0, -1, 0, 1},
-        {"8-bit, bits 10 bytes short", Fields(40, 16, 16, 8), 10, -1, 0, 0},
-        {"24-bit, last byte missing", Fields(40, 5, 3, 24), 1, -1, 0, 0},
-        {"header size past the end", Fields(40, 16, 16, 8), 0, 0x7FFFFFFF, 0, 0},
-        {"header size 2000 in a shorter block", Fields(40, 16, 16, 8), 0, 2000, 0, 0},
-        {"header size 0", Fields(40, 16, 16, 8), 0, 0, 0, 0},
-        {"60000 x 60000 pixels claimed", Fields(40, 60000, 60000, 24), 0, -1, 0, 0},
+        {"8-bit 16 x 16", DibFields(40, 16, 16, 8), 0, -1, 0, 1},
+        {"8-bit, bits 10 bytes short", DibFields(40, 16, 16, 8), 10, -1, 0, 0},
+        {"24-bit, last byte missing", DibFields(40, 5, 3, 24), 1, -1, 0, 0},
+        {"header size past the end", DibFields(40, 16, 16, 8), 0, 0x7FFFFFFF, 0, 0},
+        {"header size 2000 in a shorter block", DibFields(40, 16, 16, 8), 0, 2000, 0, 0},
+        {"header size 0", DibFields(40, 16, 16, 8), 0, 0, 0, 0},
+        {"60000 x 60000 pixels claimed", DibFields(40, 60000, 60000, 24), 0, -1, 0, 0},
         {"colour table cut short", truncatedTable, 0, -1, 0, 0},
-        {"colours used past 65535", Fields(40, 16, 16, 8), 0, -1, 0x10010, 0},
+        {"colours used past 65535", DibFields(40, 16, 16, 8), 0, -1, 0x10010, 0},
         {"RLE8 16 x 16", rle, 0, -1, 0, 1},
         {"RLE8 stream past the end", rle, 1, -1, 0, 0},
-        {"bit count 30000", Fields(40, 16, 16, 30000), 0, -1, 0, 0},
-        {"V4 with masks in the header", Fields(108, 16, 16, 16, 3), 0, -1, 0, 0},
-        {"4-bit core", Fields(12, 16, 16, 4), 0, -1, 0, 1},
-        {"4-bit core, 3 bytes short", Fields(12, 16, 16, 4), 3, -1, 0, 0},
+        {"bit count 30000", DibFields(40, 16, 16, 30000), 0, -1, 0, 0},
+        {"V4 with masks in the header", DibFields(108, 16, 16, 16, 3), 0, -1, 0, 0},
+        {"4-bit core", DibFields(12, 16, 16, 4), 0, -1, 0, 1},
+        {"4-bit core, 3 bytes short", DibFields(12, 16, 16, 4), 3, -1, 0, 0},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> bytes = BuildDib(c.recipe);
@@ -212,14 +199,14 @@ TEST(MakeLogoBitmap, HostileLogosGiveNull)
 // The logo stands anywhere in the package, at any alignment; no logo bytes give no bitmap.
 TEST(MakeLogoBitmap, AnyAlignmentAndEmptyInput)
 {
-    std::vector<uint8_t> dib = BuildDib(Fields(40, 7, 5, 24));
+    std::vector<uint8_t> dib = BuildDib(DibFields(40, 7, 5, 24));
     std::vector<BYTE> shifted(dib.size() + 3, 0xEE);
     std::copy(dib.begin(), dib.end(), shifted.begin() + 3);
     HBITMAP aligned = MakeLogoBitmap(dib.data(), static_cast<DWORD>(dib.size()));
     HBITMAP odd = MakeLogoBitmap(shifted.data() + 3, static_cast<DWORD>(dib.size()));
     ASSERT_NE(nullptr, aligned);
     ASSERT_NE(nullptr, odd);
-    std::vector<DWORD> a = ReadBitmapPixels(aligned, 7, 5);
+    std::vector<uint32_t> a = ReadBitmapPixels(aligned, 7, 5);
     ASSERT_FALSE(a.empty());
     EXPECT_TRUE(a == ReadBitmapPixels(odd, 7, 5));
     DeleteObject(aligned);

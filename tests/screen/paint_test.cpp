@@ -1,6 +1,6 @@
 // The setup screen drawn for real under Wine into a 32-bit DIB section and read back: the
 // gradient bands, the title, the logo, the bar and its percentage, in both paint modes.
-#include "tests/compose/compose_fixture.h"
+#include "tests/screen/compose_fixture.h"
 
 #include "screen/compose.h"
 
@@ -82,9 +82,9 @@ TEST_F(PaintTest, BarPlacementFollowsTheClientSize)
         TestWindow window(c.width, c.height);
         Canvas canvas(c.width, c.height);
         PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
-        BarBox bar = ExpectedBar(c.width, c.height);
+        RECT bar = driver::ProgressBarRect(c.width, c.height);
         EXPECT_EQ(c.left, bar.left);
-        EXPECT_EQ(c.barWidth, bar.width);
+        EXPECT_EQ(c.barWidth, bar.right - bar.left);
         EXPECT_EQ(c.top, bar.top);
         // The four corners of the bar are drawn, the pixels just outside them are not.
         int right = c.left + c.barWidth - 1;

@@ -11,12 +11,16 @@
 
 #include "screen/prompts.h"
 #include "setup/state.h"
-#include "tests/driver/driver.h"
-#include "tests/prompts/box_watch.h"
+#include "tools/driver/driver.h"
+#include "tests/common/box_watch.h"
 
 using prompts_test::Answer;
 using prompts_test::BoxWatcher;
 using prompts_test::CallRecord;
+using prompts_test::IsBox;
+using prompts_test::kErrorBox;
+using prompts_test::kInfoBox;
+using prompts_test::kQuestionBox;
 using prompts_test::SeenBox;
 
 namespace {
@@ -34,10 +38,6 @@ const TextCase kTexts[] = {
     {103, L"このプログラムは256色以下のディスプレイモードでは動作しません。\r\nハイカラーかフルカラーで実行してください。"},
     {104, L"%s\r\nをスクリーンセーバーとして設定できませんでした。"},
 };
-
-const UINT kQuestionStyle = 0x10024;
-const UINT kInfoStyle = 0x10040;
-const UINT kErrorStyle = 0x10010;
 
 std::string Expected(UINT id)
 {
@@ -153,35 +153,6 @@ SeenBox ShowAndAnswer(Answer answer, Show show)
 class Boxes : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(prompts_test::InstallRecorder()) << "MessageBoxW import not found"; }
-
-    // The caption and button set of each kind of box, and the icon it shows.
-    void ExpectQuestionBox(const SeenBox& seen, const CallRecord& call)
-    {
-        ASSERT_TRUE(seen.found) << "no box appeared";
-        EXPECT_EQ(driver::Cp932(L"質問"), seen.caption);
-        EXPECT_EQ(driver::Cp932(L"質問"), call.caption);
-        EXPECT_EQ(kQuestionStyle, call.style);
-        EXPECT_EQ((std::vector<int>{IDYES, IDNO}), seen.buttons);
-        EXPECT_EQ(LoadIconA(nullptr, IDI_QUESTION), seen.icon);
-    }
-    void ExpectInfoBox(const SeenBox& seen, const CallRecord& call)
-    {
-        ASSERT_TRUE(seen.found) << "no box appeared";
-        EXPECT_EQ(driver::Cp932(L"情報"), seen.caption);
-        EXPECT_EQ(driver::Cp932(L"情報"), call.caption);
-        EXPECT_EQ(kInfoStyle, call.style);
-        EXPECT_EQ((std::vector<int>{IDOK}), seen.buttons);
-        EXPECT_EQ(LoadIconA(nullptr, IDI_INFORMATION), seen.icon);
-    }
-    void ExpectErrorBox(const SeenBox& seen, const CallRecord& call)
-    {
-        ASSERT_TRUE(seen.found) << "no box appeared";
-        EXPECT_EQ(driver::Cp932(L"エラー"), seen.caption);
-        EXPECT_EQ(driver::Cp932(L"エラー"), call.caption);
-        EXPECT_EQ(kErrorStyle, call.style);
-        EXPECT_EQ((std::vector<int>{IDOK}), seen.buttons);
-        EXPECT_EQ(LoadIconA(nullptr, IDI_ERROR), seen.icon);
-    }
 };
 
 TEST_F(Boxes, CaptionsAreTheirCodePage932Bytes)
@@ -197,7 +168,7 @@ TEST_F(Boxes, ErrorTextBeforeStartUpStoredTheInstance)
     InstanceScope scope(nullptr);
     SeenBox seen = ShowAndAnswer(Answer::Ok, [] { ShowErrorText(nullptr, 103); });
     CallRecord call = prompts_test::LastCall();
-    ExpectErrorBox(seen, call);
+    EXPECT_TRUE(IsBox(kErrorBox, seen, call));
     EXPECT_EQ(Expected(103), seen.text);
     EXPECT_EQ(Expected(103), call.text);
     EXPECT_EQ(1, call.calls);
@@ -210,7 +181,7 @@ TEST_F(Boxes, ErrorTextFromTheStoredInstance)
     ASSERT_TRUE(setup.module());
     InstanceScope scope(setup.module());
     SeenBox seen = ShowAndAnswer(Answer::Ok, [] { ShowErrorText(nullptr, 103); });
-    ExpectErrorBox(seen, prompts_test::LastCall());
+    EXPECT_TRUE(IsBox(kErrorBox, seen, prompts_test::LastCall()));
     EXPECT_EQ(Expected(103), seen.text);
 }
 
@@ -230,7 +201,7 @@ TEST_F(Boxes, QuestionTextIsYesOnlyOnYes)
         SCOPED_TRACE("text " + std::to_string(c.id) + " answer " + std::to_string(static_cast<int>(c.answer)));
         int result = -1;
         SeenBox seen = ShowAndAnswer(c.answer, [&] { result = AskYesNoText(nullptr, c.id); });
-        ExpectQuestionBox(seen, prompts_test::LastCall());
+        EXPECT_TRUE(IsBox(kQuestionBox, seen, prompts_test::LastCall()));
         EXPECT_EQ(Expected(c.id), seen.text);
         EXPECT_EQ(c.result, result);
     }
@@ -293,7 +264,7 @@ TEST_F(Boxes, QuestionMessageJoinsUpToThreeTextsWithNothingBetween)
         int result = -1;
         SeenBox seen = ShowAndAnswer(Answer::Yes, [&] { result = AskYesNoMessage(nullptr, c.text1, c.text2, c.text3); });
         CallRecord call = prompts_test::LastCall();
-        ExpectQuestionBox(seen, call);
+        EXPECT_TRUE(IsBox(kQuestionBox, seen, call));
         EXPECT_EQ(1, result);
         EXPECT_EQ(want, call.text);
         EXPECT_EQ(want, seen.text);
@@ -309,7 +280,7 @@ TEST_F(Boxes, QuestionMessageNoIsNo)
 {
     int result = -1;
     SeenBox seen = ShowAndAnswer(Answer::No, [&] { result = AskYesNoMessage(nullptr, "a", "b", "c"); });
-    ExpectQuestionBox(seen, prompts_test::LastCall());
+    EXPECT_TRUE(IsBox(kQuestionBox, seen, prompts_test::LastCall()));
     EXPECT_EQ("abc", seen.text);
     EXPECT_EQ(0, result);
 }
@@ -326,7 +297,7 @@ TEST_F(Boxes, InfoMessageJoinsAndHasOneOkButton)
     for (const JoinCase& c : cases) {
         SeenBox seen = ShowAndAnswer(Answer::Ok, [&] { ShowInfoMessage(nullptr, c.text1, c.text2, c.text3); });
         CallRecord call = prompts_test::LastCall();
-        ExpectInfoBox(seen, call);
+        EXPECT_TRUE(IsBox(kInfoBox, seen, call));
         EXPECT_EQ(Joined(c), call.text);
         EXPECT_EQ(Joined(c), seen.text);
         EXPECT_TRUE(seen.closedByAnswer);
@@ -339,7 +310,7 @@ TEST_F(Boxes, ErrorMessageJoinsWithTheErrorCaptionAndStyle)
     const std::string title = driver::Cp932(L"オーロラ");
     SeenBox seen = ShowAndAnswer(Answer::Ok, [&] { ShowErrorMessage(nullptr, title.c_str(), "\r\n", "x"); });
     CallRecord call = prompts_test::LastCall();
-    ExpectErrorBox(seen, call);
+    EXPECT_TRUE(IsBox(kErrorBox, seen, call));
     EXPECT_EQ(title + "\r\nx", call.text);
     EXPECT_EQ(title + "\r\nx", seen.text);
     EXPECT_TRUE(seen.closedByAnswer);

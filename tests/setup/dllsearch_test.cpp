@@ -11,7 +11,7 @@
 #include <string>
 
 #include "setup/dllsearch.h"
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "setup/package.h"
 #include "tools/mksetup/package_writer.h"
-#include "tests/native/cp932.h"
+#include "tests/common/cp932.h"
 
 namespace {
 

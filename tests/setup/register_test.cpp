@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "setup/register.h"
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // GlobalSize and VirtualQuery, frees through GlobalSize/GlobalFlags/VirtualQuery on the old
 // address, lock counts through GlobalFlags. Every function is reached through the MemblockApi
 // table, so the same cases cover the linked code and SETUP.exe's exports.
-#include "tests/memblock/memblock_cases.h"
+#include "tests/support/memblock_cases.h"
 
 #include <string.h>
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include "tests/memblock/memblock_api.h"
+#include "tests/support/memblock_api.h"
 
 class MemblockCases : public ::testing::TestWithParam<const MemblockSource*> {
 protected:

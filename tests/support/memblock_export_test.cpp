@@ -9,8 +9,10 @@
 #include <functional>
 #include <vector>
 
-#include "tests/memblock/loaded_image.h"
-#include "tests/memblock/memblock_cases.h"
+#include "tests/common/loaded_image.h"
+#include "tests/common/pe_image.h"
+#include "tests/support/memblock_cases.h"
+#include "tools/driver/driver.h"
 
 namespace {
 
@@ -20,21 +22,6 @@ const char* const kNames[] = {
 #undef MEMBLOCK_NAME
 };
 const DWORD kExportCount = sizeof kNames / sizeof kNames[0];
-
-// The stub named by SETUP_EXE (a Unix path reaches Wine as Z:\...).
-std::string StubPath()
-{
-    const char* value = getenv("SETUP_EXE");
-    std::string path = value ? value : "";
-    if (!path.empty() && path[0] == '/') {
-        path = "Z:" + path;
-        for (char& c : path) {
-            if (c == '/')
-                c = '\\';
-        }
-    }
-    return path;
-}
 
 // Every GlobalAlloc that the stub's code makes, with its flags and size: the stub's import of
 // GlobalAlloc is bound to this spy, which passes the call on.
@@ -71,7 +58,7 @@ HMODULE Stub(std::string* error)
     static bool tried = false;
     if (!tried) {
         tried = true;
-        std::string path = StubPath();
+        std::string path = driver::EnvPath("SETUP_EXE");
         if (path.empty())
             failure = "SETUP_EXE must name the built stub";
         else if (!(module = LoadLibraryA(path.c_str())))
@@ -135,21 +122,15 @@ TEST(SetupExports, LoadedExportDirectoryNamesTheModule)
     std::string error;
     HMODULE stub = Stub(&error);
     ASSERT_NE(stub, nullptr) << error;
-    const unsigned char* base = reinterpret_cast<const unsigned char*>(stub);
-    const IMAGE_NT_HEADERS* nt =
-        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    ASSERT_NE(dir.VirtualAddress, 0u);
-    const IMAGE_EXPORT_DIRECTORY* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
-    EXPECT_STREQ(reinterpret_cast<const char*>(base + exports->Name), "SETUP.exe");
-    EXPECT_EQ(exports->Base, 1u);
-    ASSERT_EQ(exports->NumberOfFunctions, kExportCount);
-    ASSERT_EQ(exports->NumberOfNames, kExportCount);
-    const DWORD* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-    const WORD* ordinals = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
+    pe::Image image = pe::ReadLoadedImage(stub);
+    ASSERT_EQ(image.error, "");
+    EXPECT_EQ(image.module, "SETUP.exe");
+    EXPECT_EQ(image.exportBase, 1u);
+    ASSERT_EQ(image.functionCount, kExportCount);
+    ASSERT_EQ(image.exports.size(), kExportCount);
     for (DWORD i = 0; i < kExportCount; ++i) {
-        EXPECT_STREQ(reinterpret_cast<const char*>(base + names[i]), kNames[i]);
-        EXPECT_EQ(ordinals[i], i);
+        EXPECT_EQ(image.exports[i].name, kNames[i]);
+        EXPECT_EQ(image.exports[i].ordinal, i + 1);
     }
 }
 

@@ -1,5 +1,5 @@
 // The memory-block cases against the library's code linked straight from setup_core.
-#include "tests/memblock/memblock_cases.h"
+#include "tests/support/memblock_cases.h"
 
 namespace {
 

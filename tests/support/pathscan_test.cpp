@@ -6,7 +6,7 @@
 #include <string>
 
 #include "support/pathscan.h"
-#include "tests/native/cp932.h"
+#include "tests/common/cp932.h"
 
 namespace {
 

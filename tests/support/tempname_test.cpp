@@ -7,25 +7,9 @@
 #include <vector>
 
 #include "support/tempname.h"
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 namespace {
-
-// Entries of dir (files and directories), to prove that nothing was left behind.
-std::set<std::string> Entries(const std::string& dir)
-{
-    std::set<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        if (found.cFileName != std::string(".") && found.cFileName != std::string(".."))
-            names.insert(found.cFileName);
-    while (FindNextFileA(find, &found));
-    FindClose(find);
-    return names;
-}
 
 // A file, or a directory when the name ends in a backslash.
 void Make(const std::string& path)
@@ -113,7 +97,7 @@ TEST(UniqueTempName, DirectoryChoiceAndFit)
         }
     }
     EXPECT_FALSE(driver::FileExists(scratch.File("missing"))) << "a directory was created";
-    EXPECT_EQ((std::set<std::string>{"file.txt"}), Entries(scratch.path()));
+    EXPECT_EQ((std::set<std::string>{"file.txt"}), driver::ListNames(scratch.path()));
 }
 
 // The system clock in 100 ns units, and the time stamp of such a moment in local time.
@@ -231,7 +215,7 @@ TEST(WholeFile, WrittenWholeOrNotAtAll)
         if (c.existed) {
             ASSERT_TRUE(driver::WriteBytes(target, before));
         }
-        std::set<std::string> expected = Entries(scratch.path());
+        std::set<std::string> expected = driver::ListNames(scratch.path());
         if (c.result)
             expected.insert(c.target);
         EXPECT_EQ(c.result, WriteWholeFile(target.c_str(), c.data, c.length));
@@ -240,7 +224,7 @@ TEST(WholeFile, WrittenWholeOrNotAtAll)
         } else if (c.existed) {
             EXPECT_EQ(before, driver::ReadBytes(target)) << "the earlier file was touched";
         }
-        EXPECT_EQ(expected, Entries(scratch.path())) << "a partial or temporary file was left behind";
+        EXPECT_EQ(expected, driver::ListNames(scratch.path())) << "a partial or temporary file was left behind";
     }
     VirtualFree(pages, 0, MEM_RELEASE);
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "setup/package.h"
-#include "tests/dibcheck/dib_builder.h"
+#include "tests/common/dib_builder.h"
 #include "tools/mksetup/package_writer.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // The test driver's Win32 side: processes, windows, boxes, screen pixels, prefix state.
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstdint>
 
@@ -62,22 +63,38 @@ std::string SystemDirectory()
     return n && n < MAX_PATH ? std::string(dir) : std::string();
 }
 
+std::vector<WIN32_FIND_DATAA> FindEntries(const std::string& pattern)
+{
+    std::vector<WIN32_FIND_DATAA> entries;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return entries;
+    do
+        if (lstrcmpA(found.cFileName, ".") != 0 && lstrcmpA(found.cFileName, "..") != 0)
+            entries.push_back(found);
+    while (FindNextFileA(find, &found));
+    FindClose(find);
+    return entries;
+}
+
+std::set<std::string> ListNames(const std::string& dir, bool filesOnly)
+{
+    std::set<std::string> names;
+    for (const WIN32_FIND_DATAA& entry : FindEntries(dir + "\\*"))
+        if (!filesOnly || !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.insert(entry.cFileName);
+    return names;
+}
+
 static void RemoveTree(const std::string& dir)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = dir + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
+    for (const WIN32_FIND_DATAA& entry : FindEntries(dir + "\\*")) {
+        std::string path = dir + "\\" + entry.cFileName;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            RemoveTree(path);
+        else
+            DeleteFileA(path.c_str());
     }
     RemoveDirectoryA(dir.c_str());
 }
@@ -330,40 +347,60 @@ COLORREF ScreenPixel(int x, int y)
     return pixel;
 }
 
+Canvas::Canvas(int width, int height, uint32_t fill) : width_(width), height_(height)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    dib_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    dc_ = CreateCompatibleDC(nullptr);
+    if (dib_ && dc_) {
+        oldBitmap_ = SelectObject(dc_, dib_);
+        bits_ = static_cast<uint32_t*>(bits);
+    }
+    Fill(fill);
+}
+
+Canvas::~Canvas()
+{
+    if (dc_) {
+        if (oldBitmap_)
+            SelectObject(dc_, oldBitmap_);
+        DeleteDC(dc_);
+    }
+    if (dib_)
+        DeleteObject(dib_);
+}
+
+uint32_t* Canvas::bits() const
+{
+    GdiFlush();
+    return bits_;
+}
+
+void Canvas::Fill(uint32_t value)
+{
+    if (ok())
+        std::fill(bits(), bits() + static_cast<size_t>(width_) * height_, value);
+}
+
 // One read of the whole screen.
 static bool CaptureScreenOnce(ScreenImage* image)
 {
     image->width = GetSystemMetrics(SM_CXSCREEN);
     image->height = GetSystemMetrics(SM_CYSCREEN);
-    image->pixels.assign(static_cast<size_t>(image->width) * image->height, 0);
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof header;
-    header.biWidth = image->width;
-    header.biHeight = -image->height;  // top row first
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    void* bits = nullptr;
+    Canvas canvas(image->width, image->height);
     HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP section = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
-                                       nullptr, 0);
-    bool ok = false;
-    if (memory && section) {
-        HGDIOBJ old = SelectObject(memory, section);
-        ok = BitBlt(memory, 0, 0, image->width, image->height, screen, 0, 0, SRCCOPY) != 0;
-        GdiFlush();
-        SelectObject(memory, old);
-        if (ok) {
-            const uint32_t* from = static_cast<const uint32_t*>(bits);
-            for (size_t i = 0; i < image->pixels.size(); ++i)
-                image->pixels[i] = from[i] & 0xFFFFFF;
-        }
-    }
-    if (memory)
-        DeleteDC(memory);
-    if (section)
-        DeleteObject(section);
+    bool ok = canvas.ok() && BitBlt(canvas.dc(), 0, 0, image->width, image->height, screen, 0, 0, SRCCOPY);
     ReleaseDC(nullptr, screen);
+    image->pixels.clear();
+    if (ok)
+        for (size_t i = 0; i < static_cast<size_t>(image->width) * image->height; ++i)
+            image->pixels.push_back(canvas.bits()[i] & 0xFFFFFF);
     return ok;
 }
 
@@ -416,10 +453,26 @@ bool SaveScreenshot(const std::string& path)
     return WriteBytes(path, bytes);
 }
 
-RECT ProgressBarRect(int screenWidth, int screenHeight)
+RECT ProgressBarRect(int width, int height)
 {
-    RECT bar = {2 * (screenWidth / 3), screenHeight - 60, screenWidth - 20, screenHeight - 20};
+    RECT bar = {2 * (width / 3), height - 60, width - 20, height - 20};
     return bar;
+}
+
+RECT PercentTextRect(const RECT& bar, int progress, HFONT font)
+{
+    char text[32];
+    int length = wsprintfA(text, "%d %%", progress);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+    SIZE extent = {0, 0};
+    GetTextExtentPoint32A(dc, text, length, &extent);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    int x = bar.left + (bar.right - bar.left - extent.cx) / 2;
+    int y = bar.top + (bar.bottom - bar.top - extent.cy) / 2;
+    RECT cell = {x, y, x + extent.cx, y + extent.cy};
+    return cell;
 }
 
 std::string ReadIniSaver()
@@ -513,8 +566,11 @@ ByteVector MakeSaver(const ByteVector& logoDib, size_t imageBytes)
 
 std::string Cp932(const wchar_t* text)
 {
-    char bytes[2048] = {};
-    WideCharToMultiByte(932, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr);
+    int size = text ? WideCharToMultiByte(932, 0, text, -1, nullptr, 0, nullptr, nullptr) : 0;
+    std::string bytes(size > 0 ? size : 1, '\0');
+    if (size > 0)
+        WideCharToMultiByte(932, 0, text, -1, &bytes[0], size, nullptr, nullptr);
+    bytes.resize(lstrlenA(bytes.c_str()));
     return bytes;
 }
 

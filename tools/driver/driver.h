@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ std::string EnvPath(const char* name);
 ByteVector ReadBytes(const std::string& path);
 bool WriteBytes(const std::string& path, const ByteVector& bytes);
 bool FileExists(const std::string& path);
+
+// The entries that match pattern (dir\\* for all of a directory's), without "." and "..".
+std::vector<WIN32_FIND_DATAA> FindEntries(const std::string& pattern);
+// The names of the entries in dir; with filesOnly, of its files alone.
+std::set<std::string> ListNames(const std::string& dir, bool filesOnly = false);
 
 // The directory SETUP.exe writes the saver to (as this process sees it: a 32-bit process's
 // view of system32 is redirected exactly as SETUP.exe's is).
@@ -125,6 +131,32 @@ Box WaitForBox(Process& process, DWORD timeoutMs);
 // as soon as the box has returned, before its next tick.
 bool AnswerBox(const Box& box, int id, HWND setupWindow = nullptr, UINT key = 0);
 
+// A memory context drawing into a width x height 32-bit top-down DIB section, its pixels
+// 0x00RRGGBB, all set to fill at first. ok() says whether it could be made.
+class Canvas {
+public:
+    Canvas(int width, int height, uint32_t fill = 0);
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    bool ok() const { return bits_ != nullptr; }
+    HDC dc() const { return dc_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // The pixels, once the platform's pending drawing has reached them.
+    uint32_t* bits() const;
+    uint32_t& At(int x, int y) const { return bits()[static_cast<size_t>(y) * width_ + x]; }
+    void Fill(uint32_t value);
+
+private:
+    int width_;
+    int height_;
+    HDC dc_ = nullptr;
+    HBITMAP dib_ = nullptr;
+    HGDIOBJ oldBitmap_ = nullptr;
+    uint32_t* bits_ = nullptr;
+};
+
 // The screen's pixel at (x, y) as RGB, read back from the display.
 COLORREF ScreenPixel(int x, int y);
 // The whole screen, read back from the display: 0x00RRGGBB, top row first.
@@ -138,8 +170,12 @@ struct ScreenImage {
 bool CaptureScreen(ScreenImage* image);
 // The whole screen as a 24-bit BMP file.
 bool SaveScreenshot(const std::string& path);
-// Where the setup screen's progress bar stands on a screen of the given size.
-RECT ProgressBarRect(int screenWidth, int screenHeight);
+// Where the setup screen's progress bar stands in a client area of the given size (right and
+// bottom exclusive); no wider than 0 where the area is too narrow for a bar.
+RECT ProgressBarRect(int width, int height);
+// Where the text "<progress> %" stands in the bar when drawn centred in font (null: the
+// system font).
+RECT PercentTextRect(const RECT& bar, int progress, HFONT font);
 
 // The saver entries that a run may write: system.ini [boot] SCRNSAVE.EXE and
 // HKCU\Control Panel\Desktop SCRNSAVE.EXE. Reset() removes both; Read*() give "" when absent.
@@ -169,7 +205,7 @@ ByteVector MakePackage(const std::string& name, const ByteVector& saver);
 // Saver bytes: some program-like bytes followed by a data block (logo optional).
 ByteVector MakeSaver(const ByteVector& logoDib = ByteVector(), size_t imageBytes = 4096);
 
-// CP932 bytes of a wide text, to compare with what the program's boxes show.
+// CP932 bytes of a wide text (null: ""), to compare with what the program's boxes show.
 std::string Cp932(const wchar_t* text);
 // UTF-8 of CP932 bytes, for printing.
 std::string Utf8FromCp932(const std::string& bytes);

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 // in two properties of that window for the driver to read (see ReadResourceCounts).
 #include <windows.h>
 
-#include "tests/driver/driver.h"
-#include "tests/driver/resource_count.h"
+#include "tools/driver/driver.h"
+#include "tools/driver/resource_count.h"
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK PressEscapeAtSetupWindow(int code, WPARAM wParam, LPARAM lParam)
 {
