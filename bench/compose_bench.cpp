@@ -16,7 +16,7 @@
 
 #include "bench/bench_clock.h"
 #include "screen/compose.h"
-#include "setup/state.h"
+#include "support/state.h"
 #include "tools/driver/driver.h"
 
 namespace {
@@ -88,8 +88,8 @@ void BenchTarget(const char* name, HWND window, HDC target, int width, int heigh
         DeleteObject(bitmap);
     });
 
-    Timing full = Measure(runs, [&] { PaintSetupScreen(window, target, PAINT_FULL); });
-    Timing bar = Measure(runs * 10, [&] { PaintSetupScreen(window, target, PAINT_PROGRESS_ONLY); });
+    Timing full = Measure(runs, [&] { PaintSetupScreen(window, target, kPaintFull); });
+    Timing bar = Measure(runs * 10, [&] { PaintSetupScreen(window, target, kPaintProgressOnly); });
 
     double fullRatio = full.median / blit.median;
     double barShare = 100.0 * bar.median / full.median;

@@ -7,31 +7,31 @@
 
 #include "screen/bitmap.h"
 #include "screen/widetext.h"
-#include "setup/state.h"
-
-namespace {
+#include "support/state.h"
 
 // Second title line, "スクリーンセーバー セットアップ" in code page 932 (31 bytes).
-const char kCaptionLine[] = "\x83\x58\x83\x4E\x83\x8A\x81\x5B\x83\x93\x83\x5A\x81\x5B\x83\x6F\x81\x5B\x20"
+static const char kCaptionLine[] = "\x83\x58\x83\x4E\x83\x8A\x81\x5B\x83\x93\x83\x5A\x81\x5B\x83\x6F\x81\x5B\x20"
                             "\x83\x5A\x83\x62\x83\x67\x83\x41\x83\x62\x83\x76";
 // Title face "ＭＳ 明朝" in code page 932 (9 bytes).
-const char kTitleFace[] = "\x82\x6C\x82\x72\x20\x96\xBE\x92\xA9";
+static const char kTitleFace[] = "\x82\x6C\x82\x72\x20\x96\xBE\x92\xA9";
 // Percentage face "ＭＳ ゴシック" in code page 932 (13 bytes).
-const char kPercentFace[] = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
+static const char kPercentFace[] = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4E";
 
-const int kTextBufferSize = 512;
-const int kTitleLeft = 32;
-const int kTitleTop = 32;
-const int kLogoLeft = 16;
-const int kBarHeight = 40;
-const int kBarRightMargin = 20;
-const int kBarBottomMargin = 20;
-const int kBandCount = 100;
-const COLORREF kLogoKey = RGB(0, 0, 0);
-const COLORREF kTitleColour = RGB(255, 255, 255);
-const COLORREF kEmptyTextColour = RGB(0, 0, 0);
-const COLORREF kFilledColour = RGB(255, 0, 255);
-const COLORREF kFilledTextColour = RGB(0, 0, 128);
+enum {
+    kLineBufferSize = 512,  // WCHARs of a title line
+    kTitleLeft = 32,
+    kTitleTop = 32,
+    kLogoLeft = 16,
+    kBarHeight = 40,
+    kBarRightMargin = 20,
+    kBarBottomMargin = 20,
+    kBandCount = 100,
+};
+constexpr COLORREF kLogoKey = RGB(0, 0, 0);
+constexpr COLORREF kTitleColour = RGB(255, 255, 255);
+constexpr COLORREF kEmptyTextColour = RGB(0, 0, 0);
+constexpr COLORREF kFilledColour = RGB(255, 0, 255);
+constexpr COLORREF kFilledTextColour = RGB(0, 0, 128);
 
 // Where the bar stands in the window: left x, top row, width B and filled width F.
 struct BarLayout {
@@ -51,7 +51,7 @@ struct BarStrips {
 };
 
 // Every field of the logical font set here, so that nothing depends on a default.
-void FillSetupFont(LOGFONTW* font, int height, BYTE italic, const char* face)
+static void FillSetupFont(LOGFONTW* font, int height, BYTE italic, const char* face)
 {
     font->lfHeight = height;
     font->lfWidth = 0;
@@ -73,14 +73,14 @@ void FillSetupFont(LOGFONTW* font, int height, BYTE italic, const char* face)
 }
 
 // A missing font is replaced by the system's own at every use.
-HGDIOBJ FontOrSystem(HFONT font)
+static HGDIOBJ FontOrSystem(HFONT font)
 {
     return font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT);
 }
 
 // The progress as drawn: the window keeps it within 0 to 100; anything else is held to that
 // range so that the filled part never leaves the bar.
-int GetShownProgress()
+static int GetShownProgress()
 {
     if (g_state.progress < 0)
         return 0;
@@ -91,7 +91,7 @@ int GetShownProgress()
 
 // The bar's place in a client area of W x H: two thirds across, 20 pixels free on the right
 // and below. A width of 0 or less means the window is too narrow for a bar.
-BarLayout GetBarLayout(int right, int bottom)
+static BarLayout GetBarLayout(int right, int bottom)
 {
     BarLayout bar;
     bar.left = 2 * (right / 3);
@@ -103,7 +103,7 @@ BarLayout GetBarLayout(int right, int bottom)
 
 // Both strips, compatible with `dc`, the empty one first. Failures are not tested here: a
 // strip that could not be made simply draws nothing.
-void CreateBarStrips(HDC dc, int width, BarStrips* strips)
+static void CreateBarStrips(HDC dc, int width, BarStrips* strips)
 {
     strips->emptyDc = CreateCompatibleDC(dc);
     strips->emptyBitmap = CreateCompatibleBitmap(dc, width, kBarHeight);
@@ -117,7 +117,7 @@ void CreateBarStrips(HDC dc, int width, BarStrips* strips)
 
 // Every context goes before the bitmap selected into it: the strips' contexts first, their
 // bitmaps once the caller has deleted its own contexts too.
-void DeleteStripContexts(BarStrips* strips)
+static void DeleteStripContexts(BarStrips* strips)
 {
     if (strips->emptyDc)
         DeleteDC(strips->emptyDc);
@@ -125,7 +125,7 @@ void DeleteStripContexts(BarStrips* strips)
         DeleteDC(strips->filledDc);
 }
 
-void DeleteStripBitmaps(BarStrips* strips)
+static void DeleteStripBitmaps(BarStrips* strips)
 {
     if (strips->emptyBitmap)
         DeleteObject(strips->emptyBitmap);
@@ -134,7 +134,7 @@ void DeleteStripBitmaps(BarStrips* strips)
 }
 
 // The strip's font and transparent text background.
-void PrepareStrip(HDC strip)
+static void PrepareStrip(HDC strip)
 {
     SelectObject(strip, FontOrSystem(g_state.percentFont));
     SetBkMode(strip, TRANSPARENT);
@@ -142,8 +142,8 @@ void PrepareStrip(HDC strip)
 
 // One strip: filled with brush (none: left as it is), the text in textColour at the same
 // place in both strips.
-void DrawStrip(HDC strip, const RECT& area, HBRUSH brush, COLORREF textColour, const POINT& at, const WCHAR* text,
-               int length)
+static void DrawStrip(HDC strip, const RECT& area, HBRUSH brush, COLORREF textColour, const POINT& at,
+                      const WCHAR* text, int length)
 {
     if (brush)
         FillRect(strip, &area, brush);
@@ -154,7 +154,7 @@ void DrawStrip(HDC strip, const RECT& area, HBRUSH brush, COLORREF textColour, c
 // Paints both strips with the same percentage at the same place, then joins them on the
 // target with two transfers: the filled strip's left F columns and the empty strip's rest.
 // Since the text sits at one place in both, the boundary runs through the text.
-void DrawBar(HDC target, const BarLayout& bar, const BarStrips& strips)
+static void DrawBar(HDC target, const BarLayout& bar, const BarStrips& strips)
 {
     WCHAR text[32];
     int length = wsprintfW(text, L"%d %%", GetShownProgress());
@@ -179,7 +179,7 @@ void DrawBar(HDC target, const BarLayout& bar, const BarStrips& strips)
 
 // 100 bands from blue 255 down to blue 2. The running total t advances by H per band, so
 // band i covers rows i*H/100 up to (i+1)*H/100: the bands tile all H rows without a gap.
-void DrawGradient(HDC buffer, int right, int bottom)
+static void DrawGradient(HDC buffer, int right, int bottom)
 {
     int total = 0;
     for (int value = kBandCount * 255; value > 0; value -= 255) {
@@ -194,7 +194,7 @@ void DrawGradient(HDC buffer, int right, int bottom)
 }
 
 // Both title lines in white over the gradient; line 2 goes one text height of line 1 lower.
-void DrawTitle(HDC buffer, const WCHAR* line1, const WCHAR* line2)
+static void DrawTitle(HDC buffer, const WCHAR* line1, const WCHAR* line2)
 {
     SIZE extent = {0, 0};
     int length1 = lstrlenW(line1);
@@ -207,7 +207,7 @@ void DrawTitle(HDC buffer, const WCHAR* line1, const WCHAR* line2)
 }
 
 // The logo stands on the bottom edge of the screen; its black pixels let the gradient show.
-void DrawLogo(HDC buffer)
+static void DrawLogo(HDC buffer)
 {
     SIZE size;
     if (!GetBitmapSize(g_state.logoBitmap, &size))
@@ -219,14 +219,14 @@ void DrawLogo(HDC buffer)
 // The whole screen, composed in a buffer of the client area's size and copied to `dc` in one
 // transfer, so the window never shows a half-drawn frame. When the buffer can't be made the
 // window keeps what it showed.
-void PaintFullScreen(HDC dc, int right, int bottom, const BarLayout& bar)
+static void PaintFullScreen(HDC dc, int right, int bottom, const BarLayout& bar)
 {
     // The title is a file name, in the system's ANSI code page; the caption is the program's
     // own code page 932 text.
-    WCHAR line1[kTextBufferSize];
-    WCHAR line2[kTextBufferSize];
+    WCHAR line1[kLineBufferSize];
+    WCHAR line2[kLineBufferSize];
     WidenText(CP_ACP, g_state.saverTitle, line1, MAX_PATH);
-    WidenText(kTextCodePage, kCaptionLine, line2, kTextBufferSize);
+    WidenText(kTextCodePage, kCaptionLine, line2, kLineBufferSize);
 
     HDC buffer = CreateCompatibleDC(dc);
     if (!buffer)
@@ -256,7 +256,7 @@ void PaintFullScreen(HDC dc, int right, int bottom, const BarLayout& bar)
 }
 
 // Only the bar, straight onto `dc`: nothing outside its rectangle is touched.
-void PaintProgressOnly(HDC dc, const BarLayout& bar)
+static void PaintProgressOnly(HDC dc, const BarLayout& bar)
 {
     if (bar.width <= 0)
         return;
@@ -266,8 +266,6 @@ void PaintProgressOnly(HDC dc, const BarLayout& bar)
     DeleteStripContexts(&strips);
     DeleteStripBitmaps(&strips);
 }
-
-} // namespace
 
 int GetTitleFontHeight(int screenWidth)
 {
@@ -299,7 +297,7 @@ void PaintSetupScreen(HWND window, HDC dc, int mode)
     if (!dc || !GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0)
         return;
     BarLayout bar = GetBarLayout(client.right, client.bottom);
-    if (mode == PAINT_FULL)
+    if (mode == kPaintFull)
         PaintFullScreen(dc, client.right, client.bottom, bar);
     else
         PaintProgressOnly(dc, bar);

@@ -4,9 +4,8 @@
 #include <windows.h>
 
 // Modes of PaintSetupScreen: the whole screen through an off-screen buffer, or only the
-// progress bar straight onto the given context (every value but 0 means the latter).
-#define PAINT_FULL 0
-#define PAINT_PROGRESS_ONLY 1
+// progress bar straight onto the given context (every value but kPaintFull means the latter).
+enum { kPaintFull = 0, kPaintProgressOnly = 1 };
 
 // Cell height of the title font for a screen of the given width: the smaller size up to
 // 1024 pixels wide, the larger above.

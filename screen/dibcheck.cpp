@@ -12,8 +12,6 @@
 //   V5 (124):           56 colour-space type, 112 profile offset, 116 profile size
 #include "screen/dibcheck.h"
 
-namespace {
-
 enum : uint32_t {
     kCoreHeaderSize = 12,
     kInfoHeaderSize = 40,
@@ -40,25 +38,25 @@ struct DibFields {
     uint32_t colorsUsed;
 };
 
-uint16_t ReadU16(const uint8_t* p)
+static uint16_t ReadU16(const uint8_t* p)
 {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
-uint32_t ReadU32(const uint8_t* p)
+static uint32_t ReadU32(const uint8_t* p)
 {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
            (static_cast<uint32_t>(p[3]) << 24);
 }
 
-int32_t ReadS32(const uint8_t* p)
+static int32_t ReadS32(const uint8_t* p)
 {
     return static_cast<int32_t>(ReadU32(p));
 }
 
 // Reads the header's fields; 0 when its size is not one of the published ones or the header
 // itself is not wholly present.
-int ReadHeader(const uint8_t* dib, uint32_t length, DibFields* f)
+static int ReadHeader(const uint8_t* dib, uint32_t length, DibFields* f)
 {
     if (length < 4)
         return 0;
@@ -89,7 +87,7 @@ int ReadHeader(const uint8_t* dib, uint32_t length, DibFields* f)
     return 1;
 }
 
-int IsSaneFormat(const DibFields& f)
+static int IsSaneFormat(const DibFields& f)
 {
     if (f.planes != 1)
         return 0;
@@ -111,12 +109,12 @@ int IsSaneFormat(const DibFields& f)
     }
 }
 
-int IsRle(const DibFields& f)
+static int IsRle(const DibFields& f)
 {
     return f.headerSize != kCoreHeaderSize && (f.compression == kRle8 || f.compression == kRle4);
 }
 
-int IsSaneSize(const DibFields& f)
+static int IsSaneSize(const DibFields& f)
 {
     if (f.width < 1 || f.width > kMaxDibSide)
         return 0;
@@ -131,7 +129,7 @@ int IsSaneSize(const DibFields& f)
 
 // A table longer than the bit count allows would be read only in part by the platform, and
 // past 65535 entries it would be miscounted: such a DIB is malformed.
-int IsSanePalette(const DibFields& f)
+static int IsSanePalette(const DibFields& f)
 {
     if (f.headerSize == kCoreHeaderSize)
         return 1;
@@ -140,7 +138,7 @@ int IsSanePalette(const DibFields& f)
 }
 
 // The colour table's size as the bitmap helpers count it (16-bit, masks included).
-uint32_t CountedTableBytes(const DibFields& f)
+static uint32_t CountedTableBytes(const DibFields& f)
 {
     uint32_t colors;
     if (f.headerSize != kCoreHeaderSize && f.colorsUsed != 0)
@@ -158,7 +156,7 @@ uint32_t CountedTableBytes(const DibFields& f)
 // Bytes of pixel bits that the platform reads: rows padded to 4 bytes, or the encoded
 // stream's stated size. For a DIB of sane format and size (rows of at most 2^14 pixels of at
 // most 32 bits, at most 2^14 of them) that is at most 2^30 bytes: 32 bits hold it.
-uint32_t BitsBytes(const DibFields& f)
+static uint32_t BitsBytes(const DibFields& f)
 {
     if (IsRle(f))
         return f.imageSize;
@@ -169,7 +167,7 @@ uint32_t BitsBytes(const DibFields& f)
 
 // A V5 header may name a colour profile: a linked one names a file (no business of a logo),
 // an embedded one must lie within the block.
-int IsSaneProfile(const uint8_t* dib, uint32_t length, const DibFields& f)
+static int IsSaneProfile(const uint8_t* dib, uint32_t length, const DibFields& f)
 {
     if (f.headerSize != kV5HeaderSize)
         return 1;
@@ -182,8 +180,6 @@ int IsSaneProfile(const uint8_t* dib, uint32_t length, const DibFields& f)
     uint32_t size = ReadU32(dib + 116);
     return offset <= length && size <= length - offset;
 }
-
-}  // namespace
 
 int CheckPackedDib(const uint8_t* dib, uint32_t length)
 {

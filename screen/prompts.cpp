@@ -6,8 +6,8 @@
 #include "screen/prompts.h"
 
 #include "screen/widetext.h"
-#include "setup/state.h"
 #include "support/memblock.h"
+#include "support/state.h"
 
 // "質問" (question)
 static const char kQuestionCaption[] = "\x8E\xBF\x96\xE2";

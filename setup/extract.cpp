@@ -3,8 +3,8 @@
 #include "setup/extract.h"
 
 #include "setup/package.h"
-#include "setup/state.h"
 #include "support/paths.h"
+#include "support/state.h"
 #include "support/tempname.h"
 
 // saverTitle = the file name of saverPath without its extension (a.b.scr gives a.b).

@@ -5,32 +5,16 @@
 // bring static constructors in.
 #include "setup/startup.h"
 
-// The command line behind the program's own path, as a WinMain receives it: the path is
-// skipped (inside quotes up to the closing quote, otherwise up to the first blank or tab),
-// then the blanks and tabs behind it.
-static LPSTR SkipProgramPath(LPSTR line)
-{
-    if (*line == '"') {
-        ++line;
-        while (*line != '\0' && *line != '"')
-            ++line;
-        if (*line == '"')
-            ++line;
-    } else {
-        while (*line != '\0' && *line != ' ' && *line != '\t')
-            ++line;
-    }
-    while (*line == ' ' || *line == '\t')
-        ++line;
-    return line;
-}
-
 extern "C" void SetupEntry()
 {
     STARTUPINFOA startup;
     startup.cb = sizeof startup;
     GetStartupInfoA(&startup);
     int showCommand = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;
-    int result = RunSetup(GetModuleHandleA(nullptr), nullptr, SkipProgramPath(GetCommandLineA()), showCommand);
+    // The command line behind the program's own path, as a WinMain receives it.
+    const char* path;
+    size_t length;
+    LPSTR arguments = const_cast<LPSTR>(ScanProgramPath(GetCommandLineA(), &path, &length));
+    int result = RunSetup(GetModuleHandleA(nullptr), nullptr, arguments, showCommand);
     ExitProcess(static_cast<UINT>(result));
 }

@@ -9,34 +9,32 @@
 #include <emmintrin.h>
 #endif
 
-namespace {
+static const char kMarkerFrame[] = "@@@@@-----";
+static const char kMarkerFrameEnd[] = "-----@@@@@";
+static const char kSetupWords[] = "boundary of setup and data";
+static const char kSaverWords[] = "boundary of saver and data";
 
-const char kMarkerFrame[] = "@@@@@-----";
-const char kMarkerFrameEnd[] = "-----@@@@@";
-const char kSetupWords[] = "boundary of setup and data";
-const char kSaverWords[] = "boundary of saver and data";
-
-void AssembleMarker(char marker[kBoundaryLength], const char* words)
+static void AssembleMarker(char marker[kBoundaryLength], const char* words)
 {
     memcpy(marker, kMarkerFrame, 10);
     memcpy(marker + 10, words, 26);
     memcpy(marker + 36, kMarkerFrameEnd, 10);
 }
 
-uint32_t ReadLittle32(const unsigned char* p)
+static uint32_t ReadLittle32(const unsigned char* p)
 {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-uint16_t ReadLittle16(const unsigned char* p)
+static uint16_t ReadLittle16(const unsigned char* p)
 {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
 // The byte loops here and below stand in for the C library's string and memory functions,
 // which the setup would otherwise import from a DLL of their own.
-int SameBytes(const unsigned char* a, const unsigned char* b, size_t length)
+static int SameBytes(const unsigned char* a, const unsigned char* b, size_t length)
 {
     for (size_t i = 0; i < length; ++i)
         if (a[i] != b[i])
@@ -44,7 +42,7 @@ int SameBytes(const unsigned char* a, const unsigned char* b, size_t length)
     return 1;
 }
 
-int EqualsIgnoringCase(const char* a, size_t length, const char* b)
+static int EqualsIgnoringCase(const char* a, size_t length, const char* b)
 {
     for (size_t i = 0; i < length; ++i) {
         char c = a[i];
@@ -58,7 +56,7 @@ int EqualsIgnoringCase(const char* a, size_t length, const char* b)
 
 // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever extension follows them, and
 // blanks before the extension do not change that.
-int IsReservedDeviceName(const char* name, size_t length)
+static int IsReservedDeviceName(const char* name, size_t length)
 {
     size_t base = 0;
     while (base < length && name[base] != '.')
@@ -76,8 +74,6 @@ int IsReservedDeviceName(const char* name, size_t length)
     return 0;
 }
 
-}  // namespace
-
 void AssembleSetupBoundary(char marker[kBoundaryLength])
 {
     AssembleMarker(marker, kSetupWords);
@@ -88,13 +84,11 @@ void AssembleSaverBoundary(char marker[kBoundaryLength])
     AssembleMarker(marker, kSaverWords);
 }
 
-namespace {
-
 // Horspool's search from offset at: the marker's last byte is compared first and a mismatch
 // skips by the distance of the text byte from the marker's end, so most of a payload (zeros,
 // code) is passed over 46 bytes at a time. Candidates are checked whole, left to right, so the
 // smallest offset is the one returned.
-size_t FindBoundaryFrom(const unsigned char* data, size_t length, const unsigned char* pattern, size_t at)
+static size_t FindBoundaryFrom(const unsigned char* data, size_t length, const unsigned char* pattern, size_t at)
 {
     const size_t m = kBoundaryLength;
     size_t skip[256];
@@ -122,14 +116,14 @@ size_t FindBoundaryFrom(const unsigned char* data, size_t length, const unsigned
 enum { kProbeFirst = 10, kProbeSecond = 35, kRoundOffsets = 64 };
 
 // Bit i set when offset p + i has both probe bytes, for the 16 offsets from p.
-inline __m128i ProbeBoth(const unsigned char* p, __m128i first, __m128i second)
+static inline __m128i ProbeBoth(const unsigned char* p, __m128i first, __m128i second)
 {
     return _mm_and_si128(
         _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + kProbeFirst)), first),
         _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + kProbeSecond)), second));
 }
 
-int ScanProbePairs(const unsigned char* data, size_t length, const unsigned char* pattern, size_t* at,
+static int ScanProbePairs(const unsigned char* data, size_t length, const unsigned char* pattern, size_t* at,
                    size_t* found)
 {
     const size_t lastOffset = length - kBoundaryLength;
@@ -161,8 +155,6 @@ int ScanProbePairs(const unsigned char* data, size_t length, const unsigned char
     return 0;
 }
 #endif
-
-}  // namespace
 
 // The bulk of the buffer goes through the SSE2 scan where the compiler targets SSE2 (every
 // x64 build); the rest, and everything on other targets, through Horspool's search.

@@ -2,16 +2,15 @@
 // one place releases what was acquired (the file buffer, the wait cursor).
 #include "setup/startup.h"
 
+#include "resources/resource.h"
 #include "screen/bitmap.h"
 #include "screen/prompts.h"
 #include "setup/dllsearch.h"
 #include "setup/extract.h"
 #include "setup/package.h"
-#include "setup/state.h"
 #include "setup/window.h"
 #include "support/paths.h"
-
-enum { kLowColorText = 103 };
+#include "support/state.h"
 
 static const char kWindowClass[] = "SetupWClass";
 static const char kWindowTitle[] = "Setup";
@@ -27,24 +26,12 @@ int IsLowColorDisplay()
     return bits <= 8;
 }
 
-// The program's own path as the first token of the command line, by the platform's rule
-// for it: inside quotes up to the closing quote, otherwise up to the first blank or tab.
-// Quote, blank and tab are never the second byte of a double-byte character.
+// The program's own path, without its quotes, into token (a 260-byte buffer).
 static int CopyProgramToken(const char* commandLine, char* token)
 {
-    const char* start = commandLine;
-    const char* end;
-    if (*start == '"') {
-        ++start;
-        end = start;
-        while (*end != '\0' && *end != '"')
-            ++end;
-    } else {
-        end = start;
-        while (*end != '\0' && *end != ' ' && *end != '\t')
-            ++end;
-    }
-    size_t length = static_cast<size_t>(end - start);
+    const char* start;
+    size_t length;
+    ScanProgramPath(commandLine, &start, &length);
     if (length == 0 || length >= MAX_PATH)
         return 0;
     CopyMemory(token, start, length);
@@ -154,7 +141,7 @@ static void RegisterSetupClass(HINSTANCE instance)
 int InitSetup(HINSTANCE instance, int showCommand)
 {
     if (IsLowColorDisplay()) {
-        ShowErrorText(GetFocus(), kLowColorText);
+        ShowErrorText(GetFocus(), IDS_LOW_COLOR);
         return 0;
     }
     g_state.instance = instance;

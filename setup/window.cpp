@@ -6,20 +6,15 @@
 // only when the installation goes on, so that no tick can arrive while a box is open.
 #include "setup/window.h"
 
+#include "resources/resource.h"
 #include "screen/compose.h"
 #include "screen/progress.h"
 #include "screen/prompts.h"
 #include "setup/extract.h"
 #include "setup/register.h"
-#include "setup/state.h"
+#include "support/state.h"
 
-enum {
-    kProgressTimer = 1,
-    kStartQuestionText = 100,
-    kSaverSetText = 101,
-    kAbortQuestionText = 102,
-    kSaverNotSetText = 104,
-};
+enum { kProgressTimer = 1 };
 
 // Interval 0: the platform applies its own shortest one. No timer procedure: the ticks
 // arrive as WM_TIMER.
@@ -55,7 +50,7 @@ static void DrawProgress(HWND window)
     HDC dc = GetDC(window);
     if (!dc)
         return;
-    PaintSetupScreen(window, dc, PAINT_PROGRESS_ONLY);
+    PaintSetupScreen(window, dc, kPaintProgressOnly);
     ReleaseDC(window, dc);
 }
 
@@ -67,9 +62,9 @@ static void FinishInstallation(HWND window)
     int registered = RegisterScreenSaver(g_state.saverPath);
     DropPreviousSaver();
     if (registered)
-        ShowInfoTitled(window, kSaverSetText);
+        ShowInfoTitled(window, IDS_SAVER_SET);
     else
-        ShowErrorTitled(window, kSaverNotSetText);
+        ShowErrorTitled(window, IDS_SAVER_NOT_SET);
     CloseSetupWindow(window);
 }
 
@@ -77,7 +72,7 @@ static void OnTick(HWND window)
 {
     StopProgressTimer(window);
     // Progress 0: the user has not confirmed yet. A Yes takes the first step in this tick.
-    if (g_state.progress == 0 && !AskYesNoTitled(window, kStartQuestionText)) {
+    if (g_state.progress == 0 && !AskYesNoTitled(window, IDS_START_QUESTION)) {
         EndWithoutSaver(window);
         return;
     }
@@ -98,7 +93,7 @@ static void OnEscape(HWND window)
     if (!IsWindowEnabled(window))
         return;
     StopProgressTimer(window);
-    if (AskYesNoText(window, kAbortQuestionText))
+    if (AskYesNoText(window, IDS_ABORT_QUESTION))
         EndWithoutSaver(window);
     else
         StartProgressTimer(window);  // on where the installation stood
@@ -110,7 +105,7 @@ static void OnPaint(HWND window)
     HDC dc = BeginPaint(window, &paint);
     if (!dc)
         return;
-    PaintSetupScreen(window, dc, PAINT_FULL);
+    PaintSetupScreen(window, dc, kPaintFull);
     EndPaint(window, &paint);
 }
 

@@ -23,27 +23,25 @@
 
 #include <string.h>
 
-namespace {
+static const UINT kFixedZeroed = GMEM_FIXED | GMEM_ZEROINIT;      // 0x0040
+static const UINT kMovableZeroed = GMEM_MOVEABLE | GMEM_ZEROINIT; // 0x0042
+static const DWORD kVirtualStep = 65536;
+static const DWORD kMaxDword = 0xFFFFFFFFu;
 
-const UINT kFixedZeroed = GMEM_FIXED | GMEM_ZEROINIT;      // 0x0040
-const UINT kMovableZeroed = GMEM_MOVEABLE | GMEM_ZEROINIT; // 0x0042
-const DWORD kVirtualStep = 65536;
-const DWORD kMaxDword = 0xFFFFFFFFu;
-
-const DWORD kReadableAccess = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+static const DWORD kReadableAccess = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
                               PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-const DWORD kWritableAccess = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+static const DWORD kWritableAccess = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
 
 // The pages of one region allow `access` without a fault: committed, one of the access kinds,
 // and neither guarded nor closed.
-bool RegionAllows(const MEMORY_BASIC_INFORMATION& info, DWORD access)
+static bool RegionAllows(const MEMORY_BASIC_INFORMATION& info, DWORD access)
 {
     return info.State == MEM_COMMIT && (info.Protect & access) && !(info.Protect & (PAGE_GUARD | PAGE_NOACCESS));
 }
 
 // Every page of the `length` bytes at `address` allows `access`, region by region; null, an
 // empty range and a range that wraps the address space are refused.
-bool RangeAllows(const void* address, SIZE_T length, DWORD access)
+static bool RangeAllows(const void* address, SIZE_T length, DWORD access)
 {
     ULONG_PTR at = reinterpret_cast<ULONG_PTR>(address);
     if (!address || length == 0 || at + length - 1 < at)
@@ -61,43 +59,43 @@ bool RangeAllows(const void* address, SIZE_T length, DWORD access)
 }
 
 // The first byte is there to be read; a null address never is.
-bool Readable(const void* address)
+static bool Readable(const void* address)
 {
     return RangeAllows(address, 1, kReadableAccess);
 }
 
 // The caller's variable can be read and written as a whole (every writable page is readable).
-bool VariableUsable(void* variable, size_t width)
+static bool VariableUsable(void* variable, size_t width)
 {
     return RangeAllows(variable, width, kWritableAccess);
 }
 
-DWORD ClampToDword(SIZE_T length)
+static DWORD ClampToDword(SIZE_T length)
 {
     return length > kMaxDword ? kMaxDword : static_cast<DWORD>(length);
 }
 
 // GlobalSize of a readable fixed block, 0 for anything else.
-SIZE_T FixedLength(const void* block)
+static SIZE_T FixedLength(const void* block)
 {
     return Readable(block) ? GlobalSize(const_cast<void*>(block)) : 0;
 }
 
-void* NewFixed(SIZE_T size)
+static void* NewFixed(SIZE_T size)
 {
     return GlobalAlloc(kFixedZeroed, size == 0 ? 1 : size);
 }
 
 // Frees a fixed block through a copy of its address, as FreePtr does, leaving the caller's
 // variable alone.
-void ReleaseFixed(void* block)
+static void ReleaseFixed(void* block)
 {
     FreePtr(&block);
 }
 
 // The readable committed length at the base of a virtual allocation, 0 when the address is not
 // such a base (null, inside a block, free, reserved only, or guarded).
-SIZE_T VirtualLength(const void* block)
+static SIZE_T VirtualLength(const void* block)
 {
     MEMORY_BASIC_INFORMATION info;
     if (!block || VirtualQuery(block, &info, sizeof info) == 0)
@@ -107,14 +105,14 @@ SIZE_T VirtualLength(const void* block)
     return info.RegionSize;
 }
 
-void* NewVirtual(SIZE_T size)
+static void* NewVirtual(SIZE_T size)
 {
     return VirtualAlloc(nullptr, size == 0 ? 1 : size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
 // A fixed copy of a handle's bytes; when `consume`, the handle is freed after the copy. The
 // handle is locked once and unlocked once, so it keeps the lock count it came with.
-void* FixedFromHandle(HGLOBAL handle, bool consume)
+static void* FixedFromHandle(HGLOBAL handle, bool consume)
 {
     void* source = GlobalLock(handle);
     if (!source)
@@ -133,7 +131,7 @@ void* FixedFromHandle(HGLOBAL handle, bool consume)
 }
 
 // A movable copy of a fixed block's bytes, unlocked; when `consume`, the block is freed after.
-HGLOBAL HandleFromFixed(void* block, bool consume)
+static HGLOBAL HandleFromFixed(void* block, bool consume)
 {
     SIZE_T length = FixedLength(block);
     if (length == 0)
@@ -155,7 +153,7 @@ HGLOBAL HandleFromFixed(void* block, bool consume)
 
 // `size` rounded up to a multiple of `granule`, without overflow; false when the multiple does not
 // fit 32 bits or the granule is 0 (no multiple of 0 holds a byte).
-bool RoundUp(DWORD size, DWORD granule, DWORD* rounded)
+static bool RoundUp(DWORD size, DWORD granule, DWORD* rounded)
 {
     if (granule == 0)
         return false;
@@ -173,7 +171,7 @@ bool RoundUp(DWORD size, DWORD granule, DWORD* rounded)
 // A new fixed block of `target` bytes holding the start of `block`, which is then freed; the
 // block itself when its length already is the target. Null (old block kept) when the allocation
 // fails. An unreadable or null block is neither read nor freed.
-void* ResizeFixed(void* block, DWORD compared, DWORD target)
+static void* ResizeFixed(void* block, DWORD compared, DWORD target)
 {
     if (!Readable(block))
         return NewFixed(target);
@@ -187,8 +185,6 @@ void* ResizeFixed(void* block, DWORD compared, DWORD target)
     ReleaseFixed(block);
     return moved;
 }
-
-} // namespace
 
 // ---- movable handles ----
 

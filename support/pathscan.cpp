@@ -4,13 +4,11 @@
 
 #include <cstring>
 
-namespace {
-
 // The character scan: calls visit(position) for every one-byte character of path (a lead
 // byte right before the NUL counts as one), skipping double-byte characters whole. visit
 // returns how far to move on from the examined byte (normally 1).
 template <typename Visit>
-void ScanCharacters(char* path, LeadByteTest isLead, Visit visit)
+static void ScanCharacters(char* path, LeadByteTest isLead, Visit visit)
 {
     char* p = path;
     for (;;) {
@@ -28,15 +26,13 @@ void ScanCharacters(char* path, LeadByteTest isLead, Visit visit)
 
 // Length of text, at most limit: the scans count and move bytes with their own loops
 // rather than the C library's, which the setup would import from a DLL of their own.
-size_t TextLength(const char* text, size_t limit = static_cast<size_t>(-1))
+static size_t TextLength(const char* text, size_t limit = static_cast<size_t>(-1))
 {
     size_t length = 0;
     while (length < limit && text[length] != '\0')
         ++length;
     return length;
 }
-
-}  // namespace
 
 char* ScanFileNamePart(char* path, LeadByteTest isLead)
 {

@@ -1,4 +1,4 @@
 // Storage of the state record: static, zero at start, alive for the whole run.
-#include "setup/state.h"
+#include "support/state.h"
 
 SetupState g_state;

@@ -1,5 +1,7 @@
 // The one process-wide state record of the setup. Start-up fills it, the window procedure
-// and the screen drawing read and update it; nothing else holds state.
+// and the screen drawing read and update it; nothing else holds state. It stands on the
+// ground floor, so that the screen (title, logo, progress, fonts) and the boxes (the text
+// module, the saver's title) read it without reaching up into setup/.
 #pragma once
 #include <windows.h>
 

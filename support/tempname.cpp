@@ -5,15 +5,13 @@
 
 #include "support/paths.h"
 
-namespace {
-
-const DWORD kRetryPause = 10;          // ms between two temporary-name candidates
-const int kFurtherCandidates = 1000;   // candidates tried after the first one
+static const DWORD kRetryPause = 10;          // ms between two temporary-name candidates
+static const int kFurtherCandidates = 1000;   // candidates tried after the first one
 
 // 1 when an entry with the base name of name exists, whatever its extension (the name's
 // extension set to "*"). A name whose pattern would not fit is reported as taken: nothing
 // could be told about it.
-int IsTakenTempName(const char* name)
+static int IsTakenTempName(const char* name)
 {
     char pattern[MAX_PATH];
     lstrcpynA(pattern, name, MAX_PATH);
@@ -23,7 +21,7 @@ int IsTakenTempName(const char* name)
 // The directory that temporary names go into: the given one when it is a directory or
 // names nothing (then it is used as it stands), else the temporary directory. 0 when that
 // is not at hand.
-int ChooseTempBase(const char* directory, char* base)
+static int ChooseTempBase(const char* directory, char* base)
 {
     base[0] = '\0';
     if (directory && directory[0] != '\0') {
@@ -40,7 +38,7 @@ int ChooseTempBase(const char* directory, char* base)
 }
 
 // base\<new time stamp>.TMP into candidate; 0 when it would not fit.
-int MakeTempCandidate(const char* base, char* candidate)
+static int MakeTempCandidate(const char* base, char* candidate)
 {
     char stamp[20];
     MakeTimeStampName(stamp);
@@ -51,7 +49,7 @@ int MakeTempCandidate(const char* base, char* candidate)
 // The decimal number in digits (at most MAX_PATH - 1 of them, no sign) plus one, in place:
 // a number kept as text has no largest value, so no run of digits in a name can overflow
 // it. 0 when the result would not fit the buffer.
-int IncrementNumberText(char* digits)
+static int IncrementNumberText(char* digits)
 {
     int length = lstrlenA(digits);
     int carry = length;  // the 9s at the end turn into 0s
@@ -74,7 +72,7 @@ int IncrementNumberText(char* digits)
 // Takes the run of ASCII digits off the end of base (its first byte always stays, and so
 // does the second byte of a double-byte character) and gives their value plus one in
 // number, without leading zeros; number stays as it is when there were none.
-void TakeTrailingNumber(char* base, char* number)
+static void TakeTrailingNumber(char* base, char* number)
 {
     int end = lstrlenA(base);
     int cut = end;
@@ -92,7 +90,7 @@ void TakeTrailingNumber(char* base, char* number)
 }
 
 // prefix, base, number, a dot and extension into candidate; 0 when that would not fit.
-int FormatNumberedCandidate(const char* prefix, const char* base, const char* number, const char* extension,
+static int FormatNumberedCandidate(const char* prefix, const char* base, const char* number, const char* extension,
                             char* candidate)
 {
     int length = lstrlenA(prefix) + lstrlenA(base) + lstrlenA(number) + 1 + lstrlenA(extension);
@@ -104,7 +102,7 @@ int FormatNumberedCandidate(const char* prefix, const char* base, const char* nu
 
 // 1 with *taken when the lookup of name's base name with any extension could be made; 0
 // when that pattern would not fit.
-int LookUpBaseName(const char* name, int* taken)
+static int LookUpBaseName(const char* name, int* taken)
 {
     char pattern[MAX_PATH];
     lstrcpynA(pattern, name, MAX_PATH);
@@ -114,8 +112,6 @@ int LookUpBaseName(const char* name, int* taken)
     *taken = FindFirstEntry(pattern, &found);
     return 1;
 }
-
-}  // namespace
 
 void FormatTimeStampName(const SYSTEMTIME* time, char* buffer)
 {

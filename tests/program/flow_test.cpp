@@ -7,8 +7,9 @@
 #include <cstring>
 #include <memory>
 
+#include "resources/resource.h"
 #include "screen/compose.h"
-#include "setup/state.h"
+#include "support/state.h"
 #include "tests/program/spine_fixture.h"
 
 namespace {
@@ -16,10 +17,10 @@ namespace {
 using driver::Cp932;
 using spine::ListFiles;
 
-const UINT kStartQuestion = 100;
-const UINT kSaverSet = 101;
-const UINT kAbortQuestion = 102;
-const UINT kSaverNotSet = 104;
+const UINT kStartQuestion = IDS_START_QUESTION;
+const UINT kSaverSet = IDS_SAVER_SET;
+const UINT kAbortQuestion = IDS_ABORT_QUESTION;
+const UINT kSaverNotSet = IDS_SAVER_NOT_SET;
 
 // "表" ends in 0x5C: the title must reach the boxes whole.
 const std::string kTitle = Cp932(L"表示フロー");

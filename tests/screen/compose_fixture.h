@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/state.h"
+#include "support/state.h"
 #include "tests/common/bitmap_fixture.h"
 #include "tools/driver/driver.h"
 

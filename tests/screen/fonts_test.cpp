@@ -86,8 +86,8 @@ TEST_F(LeakTest, PaintsLeaveNoGdiObjectOrHandleBehind)
     TestWindow window(1024, 768);
     Canvas canvas(1024, 768);
     // One paint of each kind first, so that whatever the platform makes once is made.
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintProgressOnly);
     before = driver::CountOwnGdiObjects();
     // The handle count must see one more handle for a live event, or it proves nothing.
     int handlesBefore = driver::CountOwnKernelHandles();
@@ -96,8 +96,8 @@ TEST_F(LeakTest, PaintsLeaveNoGdiObjectOrHandleBehind)
     CloseHandle(event);
     for (int i = 0; i < 1000; ++i) {
         g_state.progress = i % 101;
-        PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
-        PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
+        PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
+        PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintProgressOnly);
     }
     EXPECT_EQ(before, driver::CountOwnGdiObjects());
     EXPECT_EQ(handlesBefore, driver::CountOwnKernelHandles());

@@ -96,7 +96,7 @@ TEST_F(GoldenTest, FullScreenAt1024By768)
 
     TestWindow window(kWidth, kHeight);
     Canvas canvas(kWidth, kHeight);
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
     DeleteObject(g_state.logoBitmap);
     g_state.logoBitmap = nullptr;
 

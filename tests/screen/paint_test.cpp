@@ -41,7 +41,7 @@ TEST_F(PaintTest, BandsOnA1024By768Screen)
     TestWindow window(1024, 768);
     // Wider and taller than the client area: the full mode must stay inside W x H.
     Canvas canvas(1100, 800);
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
 
     struct {
         int firstRow;
@@ -81,7 +81,7 @@ TEST_F(PaintTest, BarPlacementFollowsTheClientSize)
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
         TestWindow window(c.width, c.height);
         Canvas canvas(c.width, c.height);
-        PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
+        PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintProgressOnly);
         RECT bar = driver::ProgressBarRect(c.width, c.height);
         EXPECT_EQ(c.left, bar.left);
         EXPECT_EQ(c.barWidth, bar.right - bar.left);
@@ -107,7 +107,7 @@ TEST_F(PaintTest, BandsTileHeightsThatAreNoMultipleOfAHundred)
         SCOPED_TRACE(std::to_string(size[0]) + " x " + std::to_string(size[1]));
         TestWindow window(size[0], size[1]);
         Canvas canvas(size[0], size[1]);
-        PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
+        PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
         // Below 100 rows some bands get no row at all; from 100 rows on the first is seen.
         if (size[1] >= 100) {
             EXPECT_EQ(Rgb(0, 0, 255), canvas.At(size[0] - 1, 0) & 0xFFFFFF);
@@ -126,10 +126,10 @@ TEST_F(PaintTest, TinyWindowsDrawWhatFitsWithoutABar)
         SCOPED_TRACE(std::to_string(size[0]) + " x " + std::to_string(size[1]));
         TestWindow window(size[0], size[1]);
         Canvas canvas(size[0], size[1]);
-        PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
+        PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintProgressOnly);
         EXPECT_TRUE(MatchesFrame(canvas, BarOnlyFrame(size[0], size[1])));
         canvas.Fill(kSentinel);
-        PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
+        PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
         EXPECT_TRUE(MatchesFrame(canvas, FullFrame(size[0], size[1], size[0], size[1])));
     }
 }
@@ -137,10 +137,10 @@ TEST_F(PaintTest, TinyWindowsDrawWhatFitsWithoutABar)
 TEST_F(PaintTest, NoClientAreaDrawsNothing)
 {
     Canvas canvas(64, 64);
-    PaintSetupScreen(nullptr, canvas.dc(), PAINT_FULL);
-    PaintSetupScreen(nullptr, canvas.dc(), PAINT_PROGRESS_ONLY);
+    PaintSetupScreen(nullptr, canvas.dc(), kPaintFull);
+    PaintSetupScreen(nullptr, canvas.dc(), kPaintProgressOnly);
     TestWindow empty(0, 0);
-    PaintSetupScreen(empty.hwnd(), canvas.dc(), PAINT_FULL);
+    PaintSetupScreen(empty.hwnd(), canvas.dc(), kPaintFull);
     EXPECT_TRUE(MatchesFrame(canvas, Frame(64, 64, kSentinel)));
 }
 
@@ -158,7 +158,7 @@ TEST_F(PaintTest, ProgressOnlyDrawsTheBarAlone)
         SCOPED_TRACE("progress " + std::to_string(c.progress));
         g_state.progress = c.progress;
         Canvas canvas(1024, 768);
-        PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
+        PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintProgressOnly);
         EXPECT_TRUE(MatchesFrame(canvas, BarOnlyFrame(1024, 768)));
         // Row 708 lies above the text: its colours show the boundary.
         if (c.filled > 0) {
@@ -176,13 +176,13 @@ TEST_F(PaintTest, PercentageInkFollowsTheBoundary)
     Canvas canvas(1024, 768);
 
     g_state.progress = 0;
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintProgressOnly);
     RECT cell = PercentCell(1024, 768, 0, g_state.percentFont);
     EXPECT_GT(CountInk(canvas, cell, kBlack), 0) << "0 % in black";
     EXPECT_EQ(0, CountInk(canvas, cell, kNavy));
 
     g_state.progress = 100;
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintProgressOnly);
     cell = PercentCell(1024, 768, 100, g_state.percentFont);
     EXPECT_GT(CountInk(canvas, cell, kNavy), 0) << "100 % in navy";
     EXPECT_EQ(0, CountInk(canvas, cell, kBlack));
@@ -190,7 +190,7 @@ TEST_F(PaintTest, PercentageInkFollowsTheBoundary)
     // At 50 % the boundary (column 682 + 161) runs through the centred text: navy on its
     // left, black on its right.
     g_state.progress = 50;
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintProgressOnly);
     cell = PercentCell(1024, 768, 50, g_state.percentFont);
     EXPECT_GT(CountInk(canvas, cell, kNavy, cell.left, 843), 0);
     EXPECT_GT(CountInk(canvas, cell, kBlack, 843, cell.right), 0);
@@ -203,9 +203,9 @@ TEST_F(PaintTest, ProgressOnlyLeavesTheRestOfAFullPaint)
     TestWindow window(1024, 768);
     Canvas canvas(1024, 768);
     g_state.progress = 10;
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
     g_state.progress = 64;
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_PROGRESS_ONLY);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintProgressOnly);
     EXPECT_TRUE(MatchesFrame(canvas, FullFrame(1024, 768, 1024, 768)));
 }
 
@@ -213,7 +213,7 @@ TEST_F(PaintTest, TitleIsWhiteOnTheGradient)
 {
     TestWindow window(1024, 768);
     Canvas canvas(1024, 768);
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
     RECT cell1;
     RECT cell2;
     TitleCells(g_state.titleFont, g_state.saverTitle, kCaption, &cell1, &cell2);
@@ -233,7 +233,7 @@ TEST_F(PaintTest, ALongTitleRunsOffTheRightEdge)
     lstrcpyA(g_state.saverTitle, title);
     TestWindow window(640, 480);
     Canvas canvas(640, 480);
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
     RECT cell1;
     RECT cell2;
     TitleCells(g_state.titleFont, g_state.saverTitle, kCaption, &cell1, &cell2);
@@ -250,7 +250,7 @@ TEST_F(PaintTest, WithoutFontsTheSystemFontIsUsed)
     g_state.progress = 50;
     TestWindow window(1024, 768);
     Canvas canvas(1024, 768);
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
     // The frame measures with SYSTEM_FONT where a font is null: line 2 and the percentage
     // stand where that font's extents put them.
     EXPECT_TRUE(MatchesFrame(canvas, FullFrame(1024, 768, 1024, 768)));
@@ -291,7 +291,7 @@ TEST_F(LogoTest, StandsOnTheScreensBottomEdgeWithBlackTransparent)
         SCOPED_TRACE(std::to_string(size[0]) + " x " + std::to_string(size[1]));
         TestWindow window(size[0], size[1]);
         Canvas canvas(size[0], size[1]);
-        PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
+        PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
         Frame frame = FullFrame(size[0], size[1], size[0], size[1]);
         ModelLogo(&frame, pixels_, kWidth, kHeight, screenHeight - kHeight);
         EXPECT_TRUE(MatchesFrame(canvas, frame));
@@ -306,7 +306,7 @@ TEST_F(LogoTest, IsLeftAsItWas)
 {
     TestWindow window(1024, 768);
     Canvas canvas(1024, 768);
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
     Canvas copy(kWidth, kHeight);
     HDC source = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(source, g_state.logoBitmap);
@@ -323,7 +323,7 @@ TEST_F(PaintTest, WithoutALogoTheCornerShowsTheGradient)
 {
     TestWindow window(1024, 768);
     Canvas canvas(1024, 768);
-    PaintSetupScreen(window.hwnd(), canvas.dc(), PAINT_FULL);
+    PaintSetupScreen(window.hwnd(), canvas.dc(), kPaintFull);
     for (int y = 700; y < 768; ++y)
         for (int x = 0; x < 100; ++x)
             ASSERT_EQ(Rgb(0, 0, ExpectedBandBlue(y, 768)), canvas.At(x, y) & 0xFFFFFF) << x << ", " << y;

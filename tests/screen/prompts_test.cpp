@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource.h"
 #include "screen/prompts.h"
-#include "setup/state.h"
-#include "tools/driver/driver.h"
+#include "support/state.h"
 #include "tests/common/box_watch.h"
+#include "tools/driver/driver.h"
 
 using prompts_test::Answer;
 using prompts_test::BoxWatcher;
@@ -30,7 +31,10 @@ struct TextCase {
     const wchar_t* text;
 };
 
-// The texts as a reader sees them; Cp932() gives the bytes they must load as.
+// The texts by their ids, as a reader sees them; Cp932() gives the bytes they must load as.
+static_assert(IDS_START_QUESTION == 100 && IDS_SAVER_SET == 101 && IDS_ABORT_QUESTION == 102 &&
+                  IDS_LOW_COLOR == 103 && IDS_SAVER_NOT_SET == 104,
+              "the texts keep their ids");
 const TextCase kTexts[] = {
     {100, L"「%s」スクリーンセーバーのインストールを開始します。\r\n\r\nよろしいですか?"},
     {101, L"%s\r\nをスクリーンセーバーとして設定しました。"},
@@ -111,8 +115,9 @@ TEST(Texts, HoldSingleAndDoubleByteCharactersWhereTheyBelong)
 {
     InstanceScope scope(nullptr);
     const std::string open = "\x81\x75", close = "\x81\x76", stop = "\x81\x42";
-    std::string t100 = LoadWithSentinel(100), t101 = LoadWithSentinel(101);
-    std::string t102 = LoadWithSentinel(102), t103 = LoadWithSentinel(103), t104 = LoadWithSentinel(104);
+    std::string t100 = LoadWithSentinel(IDS_START_QUESTION), t101 = LoadWithSentinel(IDS_SAVER_SET);
+    std::string t102 = LoadWithSentinel(IDS_ABORT_QUESTION), t103 = LoadWithSentinel(IDS_LOW_COLOR);
+    std::string t104 = LoadWithSentinel(IDS_SAVER_NOT_SET);
     EXPECT_EQ(0u, t100.find(open + "%s" + close));
     EXPECT_NE(std::string::npos, t100.find(stop + "\r\n\r\n"));
     EXPECT_EQ('?', t100.back());
@@ -166,7 +171,7 @@ TEST_F(Boxes, CaptionsAreTheirCodePage932Bytes)
 TEST_F(Boxes, ErrorTextBeforeStartUpStoredTheInstance)
 {
     InstanceScope scope(nullptr);
-    SeenBox seen = ShowAndAnswer(Answer::Ok, [] { ShowErrorText(nullptr, 103); });
+    SeenBox seen = ShowAndAnswer(Answer::Ok, [] { ShowErrorText(nullptr, IDS_LOW_COLOR); });
     CallRecord call = prompts_test::LastCall();
     EXPECT_TRUE(IsBox(kErrorBox, seen, call));
     EXPECT_EQ(Expected(103), seen.text);
@@ -180,7 +185,7 @@ TEST_F(Boxes, ErrorTextFromTheStoredInstance)
     SetupImage setup;
     ASSERT_TRUE(setup.module());
     InstanceScope scope(setup.module());
-    SeenBox seen = ShowAndAnswer(Answer::Ok, [] { ShowErrorText(nullptr, 103); });
+    SeenBox seen = ShowAndAnswer(Answer::Ok, [] { ShowErrorText(nullptr, IDS_LOW_COLOR); });
     EXPECT_TRUE(IsBox(kErrorBox, seen, prompts_test::LastCall()));
     EXPECT_EQ(Expected(103), seen.text);
 }
@@ -194,7 +199,10 @@ TEST_F(Boxes, QuestionTextIsYesOnlyOnYes)
         int result;
     };
     const Case cases[] = {
-        {102, Answer::Yes, 1}, {102, Answer::No, 0}, {100, Answer::Yes, 1}, {100, Answer::No, 0},
+        {IDS_ABORT_QUESTION, Answer::Yes, 1},
+        {IDS_ABORT_QUESTION, Answer::No, 0},
+        {IDS_START_QUESTION, Answer::Yes, 1},
+        {IDS_START_QUESTION, Answer::No, 0},
     };
     InstanceScope scope(nullptr);
     for (const Case& c : cases) {
