@@ -94,8 +94,9 @@ bool BindImports(unsigned char* base, std::string* error, ImportReplacement repl
             if (!address)
                 address = GetProcAddress(library, import.name.c_str());
         }
+        std::string what = import.name.empty() ? "#" + std::to_string(import.ordinal) : import.name;
         if (!address)
-            return Fail(error, "cannot find " + import.dll + "!" + (import.name.empty() ? "#" + std::to_string(import.ordinal) : import.name));
+            return Fail(error, "cannot find " + import.dll + "!" + what);
         ULONG_PTR value = reinterpret_cast<ULONG_PTR>(address);
         if (!Patch(base + import.slot, &value, sizeof value))
             return Fail(error, "cannot write the import address table");

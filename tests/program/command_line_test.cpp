@@ -52,7 +52,7 @@ TEST_F(SpineTest, FindsItsOwnFileFromAnyCommandLine)
                                             c.inWorkDir ? scratch_.path() : std::string());
         ASSERT_TRUE(window);
         EXPECT_EQ(saver, driver::ReadBytes(target));
-        CloseWithEscape(process, window);
+        EXPECT_TRUE(ClosesWithEscape(process, window));
     }
 }
 
@@ -65,8 +65,9 @@ TEST_F(SpineTest, StartsFromADriveRoot)
     HWND window = StartAndWaitForWindow(process, exe, "\"" + exe + "\"");
     EXPECT_TRUE(window);
     EXPECT_EQ(saver, driver::ReadBytes(SaverPath("spine_root.scr")));
-    if (window)
-        CloseWithEscape(process, window);
+    if (window) {
+        EXPECT_TRUE(ClosesWithEscape(process, window));
+    }
     process.Kill();
     DeleteFileA(exe.c_str());
 }

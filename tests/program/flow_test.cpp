@@ -98,12 +98,13 @@ RECT PercentCell(const RECT& bar)
     return cell;
 }
 
-// The bar as the screen shows it while the notice is open: magenta throughout, and the navy
+// Whether the bar on the screen, while the notice is open, is magenta throughout, with the navy
 // ink of "100 %" only inside the text's cell.
-void ExpectFullBarOnScreen()
+::testing::AssertionResult FullBarOnScreen()
 {
     driver::ScreenImage screen;
-    ASSERT_TRUE(driver::CaptureScreen(&screen));
+    if (!driver::CaptureScreen(&screen))
+        return ::testing::AssertionFailure() << "the screen could not be read";
     RECT bar = driver::ProgressBarRect(screen.width, screen.height);
     RECT cell = PercentCell(bar);
     int ink = 0, strayInk = 0, notMagenta = 0;
@@ -116,9 +117,11 @@ void ExpectFullBarOnScreen()
             else if (pixel != 0xFF00FF && !inCell)
                 ++notMagenta;
         }
-    EXPECT_GT(ink, 0) << "no navy percentage in the bar";
-    EXPECT_EQ(0, strayInk) << "navy outside the centred \"100 %\"";
-    EXPECT_EQ(0, notMagenta) << "the bar is not filled all the way";
+    if (ink > 0 && strayInk == 0 && notMagenta == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << ink << " navy pixels in the percentage (none: no percentage), " << strayInk
+                                         << " outside the centred \"100 %\", " << notMagenta
+                                         << " of the bar neither magenta nor text (not filled all the way)";
 }
 
 class FlowTest : public spine::SpineTest, public ::testing::WithParamInterface<FlowCase> {
@@ -148,32 +151,38 @@ protected:
         return package;
     }
 
-    // The run ends by itself with exit code 0 and shows no further box.
-    void ExpectEndWithoutAnotherBox(driver::Process& process)
+    // Answers the boxes of the run in order; whether each came and showed what it must.
+    [[nodiscard]] ::testing::AssertionResult AnswersBoxes(driver::Process& process, HWND window,
+                                                          const std::vector<Step>& steps)
     {
-        DWORD code = 1234;
-        DWORD start = GetTickCount();
-        while (!process.WaitExit(50, &code)) {
-            ASSERT_TRUE(driver::FindWindows(process.id(), "#32770").empty()) << "another box came";
-            ASSERT_LT(GetTickCount() - start, spine::kExitTimeout) << "still running";
-        }
-        EXPECT_EQ(0u, code);
-    }
-
-    // Answers the boxes of the run in order and checks what each one shows.
-    void AnswerBoxes(driver::Process& process, HWND window, const std::vector<Step>& steps)
-    {
+        ::testing::AssertionResult result = ::testing::AssertionSuccess();
+        auto wrong = [&result](const Step& step, const std::string& what) {
+            result = (result ? ::testing::AssertionFailure() : result)
+                     << " box with text " << step.text << ": " << what << ";";
+        };
         for (const Step& step : steps) {
-            SCOPED_TRACE("box with text " + std::to_string(step.text));
             driver::Box box = driver::WaitForBox(process, spine::kWindowTimeout);
-            ASSERT_TRUE(box.window) << "the box did not come";
-            EXPECT_EQ(ExpectedCaption(step.text), box.caption);
-            EXPECT_EQ(ExpectedText(step.text), box.text) << driver::Utf8FromCp932(box.text);
-            EXPECT_EQ(IsQuestion(step.text) ? (std::vector<int>{IDYES, IDNO}) : std::vector<int>{IDOK}, box.buttons);
+            if (!box.window) {
+                wrong(step, "did not come");
+                return result;
+            }
+            if (box.caption != ExpectedCaption(step.text))
+                wrong(step, "caption " + driver::Utf8FromCp932(box.caption));
+            if (box.text != ExpectedText(step.text))
+                wrong(step, "text " + driver::Utf8FromCp932(box.text));
+            if (box.buttons != (IsQuestion(step.text) ? std::vector<int>{IDYES, IDNO} : std::vector<int>{IDOK}))
+                wrong(step, "other buttons");
+            ::testing::AssertionResult bar = ::testing::AssertionSuccess();
             if (step.text == kSaverSet || step.text == kSaverNotSet)
-                ExpectFullBarOnScreen();
-            ASSERT_TRUE(driver::AnswerBox(box, step.button, window, step.keyBehind)) << "the box stayed";
+                bar = FullBarOnScreen();
+            if (!bar)
+                wrong(step, bar.message());
+            if (!driver::AnswerBox(box, step.button, window, step.keyBehind)) {
+                wrong(step, "the box stayed");
+                return result;
+            }
         }
+        return result;
     }
 
     std::set<std::string> before_;  // the system directory's files before the run
@@ -205,12 +214,12 @@ TEST_P(FlowTest, EndState)
     else
         ASSERT_TRUE(process.Start(exe, "\"" + exe + "\""));
     if (c.underSizeLimit) {
-        ExpectSilentEnd(process);
+        EXPECT_TRUE(EndsWithoutABox(process));
     } else {
         HWND window = driver::WaitForWindow(process.id(), "SetupWClass", spine::kWindowTimeout);
         ASSERT_TRUE(window) << "no setup window";
-        AnswerBoxes(process, window, c.steps);
-        ExpectEndWithoutAnotherBox(process);
+        EXPECT_TRUE(AnswersBoxes(process, window, c.steps));
+        EXPECT_TRUE(EndsWithoutABox(process, true));
     }
 
     std::set<std::string> expectedFiles = before;

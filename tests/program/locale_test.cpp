@@ -59,23 +59,27 @@ ByteVector ScreenPixels(const RECT& area)
     return pixels;
 }
 
-// Under code page 932 the pixels become the reference; under any other they must equal it.
-void ExpectAsUnder932(const char* name, const RECT& area)
+// Under code page 932 the pixels become the reference; whether under any other they equal it.
+::testing::AssertionResult ShowsAsUnder932(const char* name, const RECT& area)
 {
     ByteVector pixels = ScreenPixels(area);
-    ASSERT_FALSE(pixels.empty()) << name << ": the screen could not be read";
+    if (pixels.empty())
+        return ::testing::AssertionFailure() << name << ": the screen could not be read";
     std::string path = driver::EnvPath("LOCALE_REFERENCE_DIR") + "\\" + name + ".pixels";
     if (RunCodePage() == 932) {
-        ASSERT_TRUE(driver::WriteBytes(path, pixels)) << path;
-        return;
+        if (driver::WriteBytes(path, pixels))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << path << " could not be written";
     }
     ByteVector reference = driver::ReadBytes(path);
-    ASSERT_FALSE(reference.empty()) << path << ": the code page 932 run keeps it";
+    if (reference.empty())
+        return ::testing::AssertionFailure() << path << ": the code page 932 run keeps it";
     if (reference == pixels)
-        return;
-    std::string seen = driver::EnvPath("LOCALE_REFERENCE_DIR") + "\\" + name + "-" + std::to_string(RunCodePage()) + ".pixels";
+        return ::testing::AssertionSuccess();
+    std::string seen =
+        driver::EnvPath("LOCALE_REFERENCE_DIR") + "\\" + name + "-" + std::to_string(RunCodePage()) + ".pixels";
     driver::WriteBytes(seen, pixels);
-    ADD_FAILURE() << name << " differs from the code page 932 run; this run's pixels: " << seen;
+    return ::testing::AssertionFailure() << name << " differs from the code page 932 run; this run's pixels: " << seen;
 }
 
 class LocaleFlow : public ::testing::Test {
@@ -121,14 +125,14 @@ TEST_F(LocaleFlow, BoxesAndScreenReadAsUnder932)
     ASSERT_TRUE(question.window) << "no question";
     EXPECT_EQ(L"質問", WideText(question.window));
     EXPECT_EQ(Format(kQuestionFormat, L"Aurora"), WideBoxText(question.window));
-    ExpectAsUnder932("title", kTitleArea);
+    EXPECT_TRUE(ShowsAsUnder932("title", kTitleArea));
 
     ASSERT_TRUE(driver::AnswerBox(question, IDYES));
     driver::Box notice = driver::WaitForBox(process_, kTimeout);
     ASSERT_TRUE(notice.window) << "no notice";
     EXPECT_EQ(L"情報", WideText(notice.window));
     EXPECT_EQ(Format(kNoticeFormat, L"Aurora"), WideBoxText(notice.window));
-    ExpectAsUnder932("bar", kBarArea);
+    EXPECT_TRUE(ShowsAsUnder932("bar", kBarArea));
     ASSERT_TRUE(driver::AnswerBox(notice, IDOK));
     ExpectExit();
     EXPECT_TRUE(driver::FileExists(saverPath_));

@@ -21,7 +21,7 @@ TEST_F(SpineTest, SignedPackageInstallsExactlyTheSaver)
     HWND window = StartAndWaitForWindow(process, exe, "\"" + exe + "\"");
     ASSERT_TRUE(window) << "no window of class SetupWClass";
     EXPECT_EQ(saver, driver::ReadBytes(SaverPath("spine_signed.scr")));
-    CloseWithEscape(process, window);
+    EXPECT_TRUE(ClosesWithEscape(process, window));
 }
 
 }  // namespace

@@ -47,47 +47,61 @@ protected:
         saverNames_.insert(name);
         return systemDir_ + "\\" + name;
     }
-    // Writes the package as file name in the scratch directory; returns its path.
+    // Writes the package as file name in the scratch directory; returns its path, "" when it
+    // could not be written (nothing then starts from it).
     std::string WritePackage(const std::string& fileName, const ByteVector& package)
     {
         std::string path = scratch_.File(fileName);
-        EXPECT_TRUE(driver::WriteBytes(path, package)) << path;
-        return path;
+        return driver::WriteBytes(path, package) ? path : std::string();
     }
     // Starts exe with commandLine and waits for the setup window; null when none came.
     HWND StartAndWaitForWindow(driver::Process& process, const std::string& exe, const std::string& commandLine,
                                const std::string& workDir = "")
     {
-        EXPECT_TRUE(process.Start(exe, commandLine, workDir)) << exe;
+        if (!process.Start(exe, commandLine, workDir))
+            return nullptr;
         return driver::WaitForWindow(process.id(), "SetupWClass", kWindowTimeout);
     }
-    // Escape and a Yes to the abort question end the program; its exit code is 0. The start
-    // question comes first, with the first tick: it is answered Yes with Escape right behind,
-    // which the window reads before its next tick.
-    void CloseWithEscape(driver::Process& process, HWND window)
+    // Whether Escape and a Yes to the abort question end the program with exit code 0. The
+    // start question comes first, with the first tick: it is answered Yes with Escape right
+    // behind, which the window reads before its next tick.
+    [[nodiscard]] ::testing::AssertionResult ClosesWithEscape(driver::Process& process, HWND window)
     {
         driver::Box question = driver::WaitForBox(process, kWindowTimeout);
-        ASSERT_TRUE(question.window) << "no start question";
-        ASSERT_TRUE(driver::AnswerBox(question, IDYES, window, VK_ESCAPE));
+        if (!question.window)
+            return ::testing::AssertionFailure() << "no start question";
+        if (!driver::AnswerBox(question, IDYES, window, VK_ESCAPE))
+            return ::testing::AssertionFailure() << "the start question stayed";
         driver::Box abort = driver::WaitForBox(process, kWindowTimeout);
-        ASSERT_TRUE(abort.window) << "no abort question after Escape";
-        EXPECT_EQ(driver::Cp932(L"インストールを中断してよろしいですか?"), abort.text);
-        ASSERT_TRUE(driver::AnswerBox(abort, IDYES));
+        if (!abort.window)
+            return ::testing::AssertionFailure() << "no abort question after Escape";
+        std::string wrongText;
+        if (abort.text != driver::Cp932(L"インストールを中断してよろしいですか?"))
+            wrongText = "the abort question reads " + driver::Utf8FromCp932(abort.text) + "; ";
         DWORD code = 1234;
-        ASSERT_TRUE(process.WaitExit(kExitTimeout, &code)) << "no exit after Escape";
-        EXPECT_EQ(0u, code);
+        if (!driver::AnswerBox(abort, IDYES) || !process.WaitExit(kExitTimeout, &code))
+            return ::testing::AssertionFailure() << wrongText << "no exit after Escape";
+        if (!wrongText.empty() || code != 0)
+            return ::testing::AssertionFailure() << wrongText << "exit code " << code;
+        return ::testing::AssertionSuccess();
     }
-    // The run ends by itself, without ever showing a window or a box; exit code 0.
-    void ExpectSilentEnd(driver::Process& process)
+    // Whether the run ends by itself with exit code 0, without a box and, unless windowAllowed,
+    // without ever showing its window.
+    [[nodiscard]] ::testing::AssertionResult EndsWithoutABox(driver::Process& process, bool windowAllowed = false)
     {
         DWORD code = 1234;
         DWORD start = GetTickCount();
         while (!process.WaitExit(50, &code)) {
-            EXPECT_TRUE(driver::FindWindows(process.id(), "SetupWClass").empty()) << "a setup window appeared";
-            EXPECT_TRUE(driver::FindWindows(process.id(), "#32770").empty()) << "a box appeared";
-            ASSERT_LT(GetTickCount() - start, kExitTimeout) << "still running";
+            if (!windowAllowed && !driver::FindWindows(process.id(), "SetupWClass").empty())
+                return ::testing::AssertionFailure() << "a setup window appeared";
+            if (!driver::FindWindows(process.id(), "#32770").empty())
+                return ::testing::AssertionFailure() << "a box appeared";
+            if (GetTickCount() - start >= kExitTimeout)
+                return ::testing::AssertionFailure() << "still running";
         }
-        EXPECT_EQ(0u, code);
+        if (code != 0)
+            return ::testing::AssertionFailure() << "exit code " << code;
+        return ::testing::AssertionSuccess();
     }
 
     driver::ScratchDir scratch_;

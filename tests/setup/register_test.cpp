@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "setup/register.h"
+#include "tests/common/findings.h"
 #include "tools/driver/driver.h"
 
 namespace {
@@ -172,14 +173,17 @@ protected:
         return buffer;
     }
     // The registry holds exactly text as REG_SZ, its NUL counted in the stored size.
-    static void ExpectRegistryValue(const std::string& text)
+    // Whether the registry value is the string text with its NUL.
+    static ::testing::AssertionResult HoldsRegistryValue(const std::string& text)
     {
         RawValue value = ReadRegistry();
-        ASSERT_TRUE(value.present);
-        EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.type);
-        EXPECT_EQ(text.size() + 1, value.data.size());
-        EXPECT_EQ(text, std::string(value.data.begin(), value.data.end() - 1));
-        EXPECT_EQ(0, value.data.back());
+        if (!value.present)
+            return ::testing::AssertionFailure() << "no registry value";
+        return Findings()
+            .Same("the type", static_cast<DWORD>(REG_SZ), value.type)
+            .Same("the size", text.size() + 1, value.data.size())
+            .Same("the text", text, std::string(value.data.begin(), value.data.end() - 1))
+            .Same("the last byte", 0, value.data.back());
     }
 
     driver::ScratchDir scratch_;
@@ -188,9 +192,10 @@ protected:
     BOOL savedActive_ = FALSE;
 };
 
-// Every part of an 8.3 path fits 8 + 3 characters and none holds a blank or a quote.
-void ExpectEightDotThree(const std::string& path)
+// Whether every part of the path fits 8 + 3 characters and none holds a blank or a quote.
+::testing::AssertionResult IsEightDotThree(const std::string& path)
 {
+    Findings findings;
     size_t start = path.find('\\') + 1;
     while (start < path.size()) {
         size_t end = path.find('\\', start);
@@ -198,14 +203,14 @@ void ExpectEightDotThree(const std::string& path)
             end = path.size();
         std::string part = path.substr(start, end - start);
         size_t dot = part.find('.');
-        EXPECT_LE(dot == std::string::npos ? part.size() : dot, 8u) << part;
-        if (dot != std::string::npos) {
-            EXPECT_LE(part.size() - dot - 1, 3u) << part;
-        }
+        findings.True(("a name longer than 8: " + part).c_str(), (dot == std::string::npos ? part.size() : dot) <= 8);
+        findings.True(("an extension longer than 3: " + part).c_str(),
+                      dot == std::string::npos || part.size() - dot - 1 <= 3);
         start = end + 1;
     }
-    EXPECT_EQ(std::string::npos, path.find(' ')) << path;
-    EXPECT_EQ(std::string::npos, path.find('"')) << path;
+    findings.True("a blank", path.find(' ') == std::string::npos);
+    findings.True("a quote", path.find('"') == std::string::npos);
+    return ::testing::AssertionResult(findings) << " in " << path;
 }
 
 TEST_F(Registration, LongNamesWithBlanksAreWrittenInTheirShortForm)
@@ -213,11 +218,11 @@ TEST_F(Registration, LongNamesWithBlanksAreWrittenInTheirShortForm)
     std::string path = MakeFile("Long Directory Name With Blanks", "A Screen Saver With Blanks.scr");
     std::string shortPath = ShortPath(path);
     ASSERT_NE(path, shortPath) << "the platform gives these names a short form";
-    ExpectEightDotThree(shortPath);
+    EXPECT_TRUE(IsEightDotThree(shortPath));
 
     EXPECT_EQ(1, RegisterScreenSaver(path.c_str()));
     EXPECT_EQ(shortPath, ReadIni());
-    ExpectRegistryValue(shortPath);
+    EXPECT_TRUE(HoldsRegistryValue(shortPath));
     EXPECT_EQ(shortPath, driver::ReadRegistrySaver());
     EXPECT_TRUE(ScreenSaveActive());
 }
@@ -230,7 +235,7 @@ TEST_F(Registration, PathThatIsItsOwnShortFormIsWrittenAsItIs)
     std::string shortPath = ShortPath(path);
     EXPECT_EQ(1, RegisterScreenSaver(shortPath.c_str()));
     EXPECT_EQ(shortPath, ReadIni());
-    ExpectRegistryValue(shortPath);
+    EXPECT_TRUE(HoldsRegistryValue(shortPath));
 }
 
 // Double-byte names: the short form the platform gives, byte for byte.
@@ -240,7 +245,7 @@ TEST_F(Registration, DoubleByteNames)
     std::string shortPath = ShortPath(path);
     EXPECT_EQ(1, RegisterScreenSaver(path.c_str()));
     EXPECT_EQ(shortPath, ReadIni());
-    ExpectRegistryValue(shortPath);
+    EXPECT_TRUE(HoldsRegistryValue(shortPath));
 }
 
 // A file that can't be found has no short form: nothing is written and nothing switched on.
@@ -257,7 +262,7 @@ TEST_F(Registration, MissingFileWritesNothing)
     std::string missing = scratch_.File("no such folder\\missing saver.scr");
     EXPECT_EQ(0, RegisterScreenSaver(missing.c_str()));
     EXPECT_EQ("C:\\BEFORE.SCR", ReadIni());
-    ExpectRegistryValue("C:\\BEFORE.SCR");
+    EXPECT_TRUE(HoldsRegistryValue("C:\\BEFORE.SCR"));
     EXPECT_FALSE(ScreenSaveActive());
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "setup/package.h"
+#include "tests/common/findings.h"
 #include "tests/common/dib_builder.h"
 #include "tools/mksetup/package_writer.h"
 
@@ -130,17 +131,19 @@ protected:
     ByteVector stub_, saverImage_, bmp_, logo_, saver_;
 };
 
-// A refusal is one line on stderr naming the fault, nothing on stdout, and no output file.
-void ExpectRefusal(const Outcome& run, int code, const std::string& text, bool outputMade, int line)
+// Whether the run is a refusal: one line on stderr naming the fault, nothing on stdout, and
+// no output file.
+::testing::AssertionResult IsRefusal(const Outcome& run, int code, const std::string& text, bool outputMade)
 {
-    SCOPED_TRACE("case at line " + std::to_string(line));
-    EXPECT_EQ(code, run.code) << run.err;
-    EXPECT_NE(std::string::npos, run.err.find(text)) << run.err;
-    EXPECT_EQ(0u, run.err.rfind("mksetup: ", 0)) << run.err;
-    ASSERT_FALSE(run.err.empty());
-    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
-    EXPECT_TRUE(run.out.empty()) << run.out;
-    EXPECT_FALSE(outputMade);
+    return ::testing::AssertionResult(Findings()
+                                          .Same("the exit code", code, run.code)
+                                          .True("the fault is not named", run.err.find(text) != std::string::npos)
+                                          .True("no line of mksetup's", run.err.rfind("mksetup: ", 0) == 0)
+                                          .True("not one line", !run.err.empty() &&
+                                                                    run.err.find('\n') == run.err.size() - 1)
+                                          .True("output on stdout", run.out.empty())
+                                          .True("an output file", !outputMade))
+           << " (stderr: " << run.err << ", stdout: " << run.out << ")";
 }
 
 // The stub is followed by the zero bytes that make the package's length a multiple of 8.
@@ -195,7 +198,7 @@ TEST_F(Mksetup, NameRefusals)
     };
     for (const Case& c : cases) {
         Outcome run = Build("aurora.scr", c.name.c_str());
-        ExpectRefusal(run, 4, c.why, Exists("out.exe"), __LINE__);
+        EXPECT_TRUE(IsRefusal(run, 4, c.why, Exists("out.exe")));
         EXPECT_NE(std::string::npos, run.err.find("name \"" + c.name + "\" refused")) << run.err;
     }
     // The longest name taken leaves 64 bytes for the system directory.
@@ -228,18 +231,18 @@ TEST_F(Mksetup, PackageRefusals)
     };
     for (const Case& c : cases) {
         Put(c.file, c.saver);
-        ExpectRefusal(Build(c.file, "x.scr"), c.code, c.why, Exists("out.exe"), __LINE__);
+        EXPECT_TRUE(IsRefusal(Build(c.file, "x.scr"), c.code, c.why, Exists("out.exe")));
     }
 
     Put("stub.exe", Join(stub_, SetupMarker()));
-    ExpectRefusal(Build("aurora.scr", nullptr), 3, "holds the setup marker itself", Exists("out.exe"), __LINE__);
+    EXPECT_TRUE(IsRefusal(Build("aurora.scr", nullptr), 3, "holds the setup marker itself", Exists("out.exe")));
 }
 
 TEST_F(Mksetup, FileAndCommandLineErrors)
 {
-    ExpectRefusal(Build("missing.scr", nullptr), 2, "cannot read the screen saver", Exists("out.exe"), __LINE__);
-    ExpectRefusal(Build("aurora.scr", nullptr, "no/such/dir/out.exe"), 2, "cannot write", false, __LINE__);
-    ExpectRefusal(Start({"--check", Path("missing.exe")}), 2, "cannot read the package", false, __LINE__);
+    EXPECT_TRUE(IsRefusal(Build("missing.scr", nullptr), 2, "cannot read the screen saver", Exists("out.exe")));
+    EXPECT_TRUE(IsRefusal(Build("aurora.scr", nullptr, "no/such/dir/out.exe"), 2, "cannot write", false));
+    EXPECT_TRUE(IsRefusal(Start({"--check", Path("missing.exe")}), 2, "cannot read the package", false));
 
     const std::vector<std::string> usages[] = {
         {},
@@ -252,7 +255,7 @@ TEST_F(Mksetup, FileAndCommandLineErrors)
         {"--stub", Path("stub.exe"), "--saver", Path("aurora.scr"), "--logo", Path("x.bmp"), "--out", Path("out.exe")},
     };
     for (const auto& args : usages)
-        ExpectRefusal(Start(args), 1, "mksetup --help", Exists("out.exe"), __LINE__);
+        EXPECT_TRUE(IsRefusal(Start(args), 1, "mksetup --help", Exists("out.exe")));
 
     Outcome help = Start({"--help"});
     EXPECT_EQ(0, help.code);
@@ -314,7 +317,7 @@ TEST_F(Mksetup, CheckRefusals)
     };
     for (const Case& c : cases) {
         Put("given.exe", c.package);
-        ExpectRefusal(Start({"--check", Path("given.exe")}), c.code, c.why, false, __LINE__);
+        EXPECT_TRUE(IsRefusal(Start({"--check", Path("given.exe")}), c.code, c.why, false));
     }
 }
 
@@ -361,15 +364,15 @@ TEST_F(Mksetup, CheckReportsSignedPackages)
         if (c.at == entry)
             PutU32(faulty, entry + 4, static_cast<uint32_t>(faulty.size() - c.value));
         Put("faulty.exe", faulty);
-        ExpectRefusal(Start({"--check", Path("faulty.exe")}), 11, c.why, false, __LINE__);
+        EXPECT_TRUE(IsRefusal(Start({"--check", Path("faulty.exe")}), 11, c.why, false));
     }
 
     ByteVector signedStub = Join(BuildHeaderOnlyImage(true), ByteVector(99, 0x90));
     PutU32(signedStub, entry, static_cast<uint32_t>(signedStub.size() - 8));
     PutU32(signedStub, entry + 4, 8);
     Put("stub.exe", signedStub);
-    ExpectRefusal(Build("aurora.scr", nullptr, "out2.exe"), 11, "carries a certificate table", Exists("out2.exe"),
-                  __LINE__);
+    EXPECT_TRUE(IsRefusal(Build("aurora.scr", nullptr, "out2.exe"), 11, "carries a certificate table",
+                          Exists("out2.exe")));
 }
 
 // --add-data appends marker, 132 zero bytes, L, 0, two empty strings, 0 and the BMP minus its
@@ -446,8 +449,8 @@ TEST_F(Mksetup, AddDataRefusals)
         {Path("bare.scr"), Path("missing.bmp"), 2, "cannot read the logo"},
     };
     for (const Case& c : cases)
-        ExpectRefusal(Start({"--add-data", "--saver", c.saver, "--logo", c.logo, "--out", Path("with.scr")}), c.code,
-                      c.why, Exists("with.scr"), __LINE__);
+        EXPECT_TRUE(IsRefusal(Start({"--add-data", "--saver", c.saver, "--logo", c.logo, "--out", Path("with.scr")}),
+                              c.code, c.why, Exists("with.scr")));
 }
 
 }  // namespace
