@@ -107,6 +107,13 @@ void DropPreviousSaver()
         return;
     // A read-only saver could be moved aside but not deleted as it stands.
     SetFileAttributesA(g_state.previousSaverPath, FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFileA(g_state.previousSaverPath))
-        g_state.previousSaverPath[0] = '\0';
+    // A saver that is running (the saver itself, or the settings dialog's preview) can be
+    // renamed but not deleted: its copy goes at the next restart instead.
+    if (!DeleteFileA(g_state.previousSaverPath)) {
+        char path[MAX_PATH];
+        GetUnredirectedPath(g_state.previousSaverPath, path);
+        MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+    // The installation is decided: whatever happens to the copy, nothing puts it back.
+    g_state.previousSaverPath[0] = '\0';
 }

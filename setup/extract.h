@@ -16,5 +16,6 @@ int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* 
 void RemoveNewSaver();
 // The same, but only when a saver was set aside: without one, the extracted file stays.
 void RestorePreviousSaver();
-// The new saver is registered: the set-aside copy of the one it replaced is deleted.
+// The new saver is registered: the set-aside copy of the one it replaced is deleted, or
+// marked for deletion at the next restart when it is in use. Nothing is put back after this.
 void DropPreviousSaver();

@@ -15,6 +15,9 @@ enum { kLowColorText = 103 };
 
 static const char kWindowClass[] = "SetupWClass";
 static const char kWindowTitle[] = "Setup";
+// One setup at a time in a session: a second one would set aside the first one's new file
+// as if it were the previous saver, and whichever ended last would lose the user's own.
+static const char kSingleSetupMutex[] = "Local\\ScreenSaverSetup.Running";
 
 int IsLowColorDisplay()
 {
@@ -179,12 +182,25 @@ int InitSetup(HINSTANCE instance, int showCommand)
     return 1;
 }
 
-int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+// 0 when another setup of this session runs: its window (its open box, when there is one)
+// comes to the front. Otherwise 1, and *mutex holds the claim until the setup ends (null
+// when the platform gave no mutex: then the setup runs as it would have alone).
+static int ClaimSingleSetup(HANDLE* mutex)
 {
-    // Before anything can make the platform load a DLL by name.
-    RestrictDllSearch();
-    // Every run climbs through the same progress steps.
-    g_state.stepState = 1;
+    *mutex = CreateMutexA(nullptr, FALSE, kSingleSetupMutex);
+    if (!*mutex || GetLastError() != ERROR_ALREADY_EXISTS)
+        return 1;
+    CloseHandle(*mutex);
+    *mutex = nullptr;
+    HWND running = FindWindowA(kWindowClass, nullptr);
+    if (running)
+        SetForegroundWindow(GetLastActivePopup(running));
+    return 0;
+}
+
+// Start-up and the message loop of a setup that runs alone.
+static int RunSetupAlone(HINSTANCE instance, int showCommand)
+{
     if (!InitSetup(instance, showCommand)) {
         // When start-up ended after the extraction, a saver that stood under the same name
         // takes its name back; without one the extracted file stays.
@@ -207,4 +223,19 @@ int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         g_state.logoBitmap = nullptr;
     }
     return got == -1 ? 0 : static_cast<int>(message.wParam);
+}
+
+int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+{
+    // Before anything can make the platform load a DLL by name.
+    RestrictDllSearch();
+    // Every run climbs through the same progress steps.
+    g_state.stepState = 1;
+    HANDLE mutex;
+    if (!ClaimSingleSetup(&mutex))
+        return 0;
+    int result = RunSetupAlone(instance, showCommand);
+    if (mutex)
+        CloseHandle(mutex);
+    return result;
 }

@@ -12,6 +12,7 @@
 #include "setup/extract.h"
 #include "setup/register.h"
 #include "setup/state.h"
+#include "support/paths.h"
 
 enum {
     kProgressTimer = 1,
@@ -64,7 +65,9 @@ static void DrawProgress(HWND window)
 // installed either way; a saver that could not be registered can still be chosen by hand.
 static void FinishInstallation(HWND window)
 {
-    int registered = RegisterScreenSaver(g_state.saverPath);
+    char path[MAX_PATH];
+    GetUnredirectedPath(g_state.saverPath, path);
+    int registered = RegisterScreenSaver(path);
     DropPreviousSaver();
     if (registered)
         ShowInfoTitled(window, kSaverSetText);

@@ -41,23 +41,30 @@ struct FlowCase {
     bool escapeFirst;       // Escape reaches the window before its first tick
     bool desktopReadOnly;   // HKCU\Control Panel\Desktop can't be written during the run
     bool underSizeLimit;    // the run writes under a file-size limit (run-limited.sh)
+    bool previousRunning;   // the earlier saver is a program mapped as an image for the whole run
+    bool secondStart;       // the package is started again while the start question is open
     std::vector<Step> steps;
     bool installed;         // the run ends with the package's saver in place
 };
 
 const FlowCase kCases[] = {
-    {"Yes", true, false, false, false, {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, true},
-    {"No", true, false, false, false, {{kStartQuestion, IDNO, 0}}, false},
-    {"EscapeWhilePendingThenNoThenNo", false, true, false, false,
+    {"Yes", true, false, false, false, false, false, {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, true},
+    {"No", true, false, false, false, false, false, {{kStartQuestion, IDNO, 0}}, false},
+    {"EscapeWhilePendingThenNoThenNo", false, true, false, false, false, false,
      {{kAbortQuestion, IDNO, 0}, {kStartQuestion, IDNO, 0}}, false},
-    {"EscapeDuringProgressThenYes", true, false, false, false,
+    {"EscapeDuringProgressThenYes", true, false, false, false, false, false,
      {{kStartQuestion, IDYES, VK_ESCAPE}, {kAbortQuestion, IDYES, 0}}, false},
-    {"EscapeThenNoFinishes", false, false, false, false,
+    {"EscapeThenNoFinishes", false, false, false, false, false, false,
      {{kStartQuestion, IDYES, VK_ESCAPE}, {kAbortQuestion, IDNO, 0}, {kSaverSet, IDOK, 0}}, true},
-    {"OtherKeyChangesNothing", false, false, false, false,
+    {"OtherKeyChangesNothing", false, false, false, false, false, false,
      {{kStartQuestion, IDYES, 'A'}, {kSaverSet, IDOK, 0}}, true},
-    {"FailedRegistration", true, false, true, false, {{kStartQuestion, IDYES, 0}, {kSaverNotSet, IDOK, 0}}, true},
-    {"FailedWriteUnderAFileSizeLimit", true, false, false, true, {}, false},
+    {"FailedRegistration", true, false, true, false, false, false,
+     {{kStartQuestion, IDYES, 0}, {kSaverNotSet, IDOK, 0}}, true},
+    {"FailedWriteUnderAFileSizeLimit", true, false, false, true, false, false, {}, false},
+    {"YesWhileThePreviousSaverRuns", true, false, false, false, true, false,
+     {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, true},
+    {"SecondStartWhileTheQuestionIsOpen", true, false, false, false, false, true,
+     {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, true},
 };
 
 std::string ExpectedText(UINT id)
@@ -88,6 +95,46 @@ bool IsQuestion(UINT id)
 
 // Where "100 %" stands in the bar: its extent in the program's own percentage font,
 // centred, and one pixel more on every side.
+// The system directory by its unredirected name: a 32-bit process on 64-bit Windows calls
+// SysWOW64 system32, a name that leads the 64-bit programs that start a saver elsewhere.
+std::string NativeSystemDirectory(const std::string& systemDir, BOOL* wow64)
+{
+    char dir[MAX_PATH] = {};
+    return IsWow64Process(GetCurrentProcess(), wow64) && *wow64 && GetSystemWow64DirectoryA(dir, MAX_PATH) ? dir
+                                                                                                          : systemDir;
+}
+
+// The file at path as a 64-bit program reads it: in a 32-bit test, copied by the 64-bit cmd.
+ByteVector ReadAs64BitProgram(const std::string& path, const std::string& copy)
+{
+    BOOL wow64 = FALSE;
+    NativeSystemDirectory("", &wow64);
+    if (!wow64)
+        return driver::ReadBytes(path);
+    driver::Process cmd;
+    DWORD code = 1;
+    EXPECT_TRUE(cmd.Start(spine::WindowsDirectory() + "\\sysnative\\cmd.exe",
+                          "cmd /c copy /b \"" + path + "\" \"" + copy + "\"") && cmd.WaitExit(spine::kExitTimeout, &code));
+    return driver::ReadBytes(copy);
+}
+
+// The deletions at the next restart that the platform has booked, taken off the books.
+std::string TakePendingRenames()
+{
+    HKEY key;
+    std::string value(65536, '\0');
+    DWORD size = static_cast<DWORD>(value.size());
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return "";
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(&value[0]),
+                         &size) != ERROR_SUCCESS)
+        size = 0;
+    RegDeleteValueA(key, "PendingFileRenameOperations");
+    RegCloseKey(key);
+    return value.substr(0, size);
+}
+
 RECT PercentCell(const RECT& bar)
 {
     CreateSetupFonts();
@@ -191,10 +238,19 @@ TEST_P(FlowTest, EndState)
     const std::string name = c.underSizeLimit ? kLimitedSaverName : kSaverName;
     const std::string target = SaverPath(name);
     const ByteVector saver = driver::MakeSaver();
-    const ByteVector previous(3000, 0x77);
+    // A running saver is a program: its file must be an image the platform can map.
+    const ByteVector previous = c.previousRunning ? driver::ReadBytes(driver::EnvPath("SETUP_EXE")) : ByteVector(3000, 0x77);
     DeleteFileA(target.c_str());
     if (c.previousSaver) {
         ASSERT_TRUE(driver::WriteBytes(target, previous));
+    }
+    HANDLE image = nullptr;  // the running saver's image, renamed with its file but never deleted
+    if (c.previousRunning) {
+        HANDLE file = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        image = CreateFileMappingA(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
+        CloseHandle(file);
+        ASSERT_TRUE(image) << "the earlier saver could not be mapped as an image";
     }
     before_ = ListFiles(systemDir_);
     const std::set<std::string>& before = before_;
@@ -215,6 +271,15 @@ TEST_P(FlowTest, EndState)
     } else {
         HWND window = driver::WaitForWindow(process.id(), "SetupWClass", spine::kWindowTimeout);
         ASSERT_TRUE(window) << "no setup window";
+        if (c.secondStart) {
+            ASSERT_TRUE(driver::WaitForBox(process, spine::kWindowTimeout).window) << "no start question";
+            std::set<std::string> files = ListFiles(systemDir_);
+            driver::Process second;
+            ASSERT_TRUE(second.Start(exe, "\"" + exe + "\""));
+            ExpectSilentEnd(second);
+            EXPECT_EQ(files, ListFiles(systemDir_)) << "the second start changed the system directory";
+            EXPECT_EQ(saver, driver::ReadBytes(target)) << "the second start changed the new saver";
+        }
         AnswerBoxes(process, window, c.steps);
         ExpectEndWithoutAnotherBox(process);
     }
@@ -222,6 +287,21 @@ TEST_P(FlowTest, EndState)
     std::set<std::string> expectedFiles = before;
     if (c.installed) {
         expectedFiles.insert(name);
+    }
+    BOOL wow64 = FALSE;
+    const std::string nativeDir = NativeSystemDirectory(systemDir_, &wow64);
+    if (c.previousRunning) {
+        // The running saver's copy could not be deleted: it stays aside, booked to go at the
+        // next restart under its unredirected name.
+        CloseHandle(image);
+        std::string pending = TakePendingRenames();
+        std::set<std::string> left = ListFiles(systemDir_);
+        for (const std::string& file : expectedFiles)
+            left.erase(file);
+        ASSERT_EQ(1u, left.size()) << "no copy of the running saver is left aside";
+        EXPECT_EQ(previous, driver::ReadBytes(systemDir_ + "\\" + *left.begin()));
+        EXPECT_NE(std::string::npos, pending.find(nativeDir + "\\" + *left.begin())) << "not booked: " << pending;
+        expectedFiles.insert(*left.begin());
     }
     EXPECT_EQ(expectedFiles, ListFiles(systemDir_)) << "a set-aside copy was left, or a file is missing";
     if (c.installed) {
@@ -233,9 +313,15 @@ TEST_P(FlowTest, EndState)
     }
 
     char shortPath[MAX_PATH] = {};
-    GetShortPathNameA(target.c_str(), shortPath, MAX_PATH);
+    GetShortPathNameA((nativeDir + "\\" + name).c_str(), shortPath, MAX_PATH);
     EXPECT_EQ(c.installed ? std::string(shortPath) : std::string(), driver::ReadIniSaver());
     EXPECT_EQ(c.installed && !c.desktopReadOnly ? std::string(shortPath) : std::string(), driver::ReadRegistrySaver());
+    // The programs that start the saver are 64-bit: the registered path must lead them to it.
+    if (c.installed) {
+        EXPECT_EQ(saver, ReadAs64BitProgram(driver::ReadIniSaver(), scratch_.File("ini.scr")));
+        EXPECT_EQ(c.desktopReadOnly ? ByteVector() : saver,
+                  ReadAs64BitProgram(driver::ReadRegistrySaver(), scratch_.File("registry.scr")));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, FlowTest, ::testing::ValuesIn(kCases),
