@@ -5,9 +5,14 @@
 #pragma once
 #include <windows.h>
 
-// Writes the payload behind the first SetupBoundary of buffer to the system directory under
-// the package's name; sets saverPath and saverTitle, and previousSaverPath when a file of
-// that name had to be set aside. On success *payload and *payloadLength describe the
+// Finds the payload behind the first SetupBoundary of buffer and judges its name; sets
+// saverPath and saverTitle. Nothing is written. 0 when the package names no usable saver.
+int LocateSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* payloadLength);
+// Writes the located payload under saverPath, a file of that name set aside first (sets
+// previousSaverPath). A failed write leaves the directory as it was.
+int WriteNewSaver(const BYTE* payload, DWORD payloadLength);
+// Both steps: the payload behind the first SetupBoundary of buffer goes to the system
+// directory under the package's name. On success *payload and *payloadLength describe the
 // payload inside buffer. A refused name or a failed write leaves the directory as it was.
 int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* payloadLength);
 

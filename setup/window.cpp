@@ -10,9 +10,8 @@
 #include "screen/progress.h"
 #include "screen/prompts.h"
 #include "setup/extract.h"
-#include "setup/register.h"
+#include "setup/install.h"
 #include "setup/state.h"
-#include "support/paths.h"
 
 enum {
     kProgressTimer = 1,
@@ -65,11 +64,7 @@ static void DrawProgress(HWND window)
 // installed either way; a saver that could not be registered can still be chosen by hand.
 static void FinishInstallation(HWND window)
 {
-    char path[MAX_PATH];
-    GetUnredirectedPath(g_state.saverPath, path);
-    int registered = RegisterScreenSaver(path);
-    DropPreviousSaver();
-    if (registered)
+    if (CompleteInstallation() == kInstalled)
         ShowInfoTitled(window, kSaverSetText);
     else
         ShowErrorTitled(window, kSaverNotSetText);

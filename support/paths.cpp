@@ -82,22 +82,24 @@ void EnsureTempDirectory(char* buffer)
     }
 }
 
-typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE process, PBOOL wow64);
-typedef UINT(WINAPI* GetSystemWow64DirectoryFunction)(LPSTR buffer, UINT size);
-
-// Looked up rather than imported, so that the setup still starts on a system without them.
-static FARPROC GetKernelFunction(const char* name)
+FARPROC GetKernelFunction(const char* name)
 {
     HMODULE kernel = GetModuleHandleA("KERNEL32.dll");
     return kernel ? GetProcAddress(kernel, name) : nullptr;
 }
+
+// A 64-bit process is never redirected: only the 32-bit setup asks.
+#ifndef _WIN64
+typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE process, PBOOL wow64);
+typedef UINT(WINAPI* GetSystemWow64DirectoryFunction)(LPSTR buffer, UINT size);
 
 static int IsWow64()
 {
     IsWow64ProcessFunction isWow64 =
         reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void (*)()>(GetKernelFunction("IsWow64Process")));
     BOOL wow64 = FALSE;
-    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+    // The process's own pseudo handle, the constant that GetCurrentProcess answers.
+    return isWow64 && isWow64(reinterpret_cast<HANDLE>(-1), &wow64) && wow64;
 }
 
 void GetUnredirectedPath(const char* path, char* unredirected)
@@ -113,3 +115,9 @@ void GetUnredirectedPath(const char* path, char* unredirected)
         return;  // the path as the process knows it: the best that can be named
     lstrcpyA(unredirected, dir);
 }
+#else
+void GetUnredirectedPath(const char* path, char* unredirected)
+{
+    lstrcpyA(unredirected, path);
+}
+#endif

@@ -23,6 +23,9 @@ int PathExists(const char* path);
 DWORD GetFileLength(const char* path);
 // Writes the temporary directory into buffer (260 bytes) and creates its last level when missing.
 void EnsureTempDirectory(char* buffer);
+// A function of KERNEL32.dll looked up rather than imported, so that the setup still starts
+// on a system without it; null where there is none.
+FARPROC GetKernelFunction(const char* name);
 // The path of a file in the system directory (path: system directory + name) by which 64-bit
 // programs, and the system at its next start, find it: path itself, except in a 32-bit
 // process on 64-bit Windows. There the process's system directory is redirected to the

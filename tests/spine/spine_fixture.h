@@ -87,8 +87,8 @@ protected:
         ASSERT_TRUE(process.WaitExit(kExitTimeout, &code)) << "no exit after Escape";
         EXPECT_EQ(0u, code);
     }
-    // The run ends by itself, without ever showing a window or a box; exit code 0.
-    void ExpectSilentEnd(driver::Process& process)
+    // The run ends by itself, without ever showing a window or a box, with exitCode.
+    void ExpectSilentEnd(driver::Process& process, DWORD exitCode = 0)
     {
         DWORD code = 1234;
         DWORD start = GetTickCount();
@@ -97,7 +97,7 @@ protected:
             EXPECT_TRUE(driver::FindWindows(process.id(), "#32770").empty()) << "a box appeared";
             ASSERT_LT(GetTickCount() - start, kExitTimeout) << "still running";
         }
-        EXPECT_EQ(0u, code);
+        EXPECT_EQ(exitCode, code);
     }
 
     driver::ScratchDir scratch_;
