@@ -7,3 +7,5 @@
 #define IDS_ABORT_QUESTION 102  // whether to abort the installation, after Escape
 #define IDS_LOW_COLOR 103       // the refusal on a display of 256 colours or fewer
 #define IDS_SAVER_NOT_SET 104   // the registration failed (the saver's title for %s)
+#define IDS_REMOVE_QUESTION 105 // whether to remove the saver this package installs (its title for %s)
+#define IDS_SAVER_REMOVED 106   // the saver is removed (its title for %s)

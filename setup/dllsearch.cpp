@@ -3,17 +3,14 @@
 // on a system that lacks it.
 #include "setup/dllsearch.h"
 
-#include <windows.h>
+#include "support/paths.h"
 
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD directoryFlags);
 
 int RestrictDllSearch()
 {
-    HMODULE kernel = GetModuleHandleA("KERNEL32.dll");
-    SetDefaultDllDirectoriesFunction setDefault =
-        kernel ? reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-                     reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
-               : nullptr;
+    SetDefaultDllDirectoriesFunction setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void (*)()>(GetKernelFunction("SetDefaultDllDirectories")));
     if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
         return 1;
     return SetDllDirectoryA("") ? 1 : 0;

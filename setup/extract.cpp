@@ -19,7 +19,7 @@ static void CutSaverTitle()
 // A file already under saverPath is moved to a free temporary name in the same directory,
 // where it waits to be given back or deleted. 1 when there was none or it was moved; 0
 // when the name is a directory or the move failed: then nothing may be written.
-static int SetPreviousSaverAside(const char* systemDir)
+static int SetPreviousSaverAside()
 {
     g_state.previousSaverPath[0] = '\0';
     WIN32_FIND_DATAA found;
@@ -27,9 +27,12 @@ static int SetPreviousSaverAside(const char* systemDir)
         return 1;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         return 0;
+    char systemDir[MAX_PATH];
+    lstrcpyA(systemDir, g_state.saverPath);
+    GetFileNamePart(systemDir)[-1] = '\0';  // the backslash in front of the saver's name
     char aside[MAX_PATH];
     MakeUniqueTempName(systemDir, aside);
-    if (aside[0] == '\0' || !MoveFileA(g_state.saverPath, aside))
+    if (aside[0] == '\0' || !MoveFileExA(g_state.saverPath, aside, 0))
         return 0;
     lstrcpyA(g_state.previousSaverPath, aside);
     return 1;
@@ -40,7 +43,7 @@ static void PutPreviousSaverBack()
 {
     if (g_state.previousSaverPath[0] == '\0')
         return;
-    if (MoveFileA(g_state.previousSaverPath, g_state.saverPath))
+    if (MoveFileExA(g_state.previousSaverPath, g_state.saverPath, 0))
         g_state.previousSaverPath[0] = '\0';
 }
 
@@ -63,7 +66,7 @@ static int WriteSaverFile(const BYTE* data, DWORD length)
     return 1;
 }
 
-int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* payloadLength)
+int LocateSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* payloadLength)
 {
     size_t boundary = 0, payloadAt = 0, payloadEnd = 0;
     if (!LocatePayload(buffer, length, &boundary, &payloadAt, &payloadEnd))
@@ -86,7 +89,17 @@ int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* 
 
     *payload = buffer + payloadAt;
     *payloadLength = static_cast<DWORD>(payloadEnd - payloadAt);
-    return SetPreviousSaverAside(systemDir) && WriteSaverFile(*payload, *payloadLength);
+    return 1;
+}
+
+int WriteNewSaver(const BYTE* payload, DWORD payloadLength)
+{
+    return SetPreviousSaverAside() && WriteSaverFile(payload, payloadLength);
+}
+
+int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* payloadLength)
+{
+    return LocateSaver(buffer, length, payload, payloadLength) && WriteNewSaver(*payload, *payloadLength);
 }
 
 void RemoveNewSaver()
@@ -107,6 +120,13 @@ void DropPreviousSaver()
         return;
     // A read-only saver could be moved aside but not deleted as it stands.
     SetFileAttributesA(g_state.previousSaverPath, FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFileA(g_state.previousSaverPath))
-        g_state.previousSaverPath[0] = '\0';
+    // A saver that is running (the saver itself, or the settings dialog's preview) can be
+    // renamed but not deleted: its copy goes at the next restart instead.
+    if (!DeleteFileA(g_state.previousSaverPath)) {
+        char path[MAX_PATH];
+        GetUnredirectedPath(g_state.previousSaverPath, path);
+        MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+    // The installation is decided: whatever happens to the copy, nothing puts it back.
+    g_state.previousSaverPath[0] = '\0';
 }

@@ -5,9 +5,14 @@
 #pragma once
 #include <windows.h>
 
-// Writes the payload behind the first SetupBoundary of buffer to the system directory under
-// the package's name; sets saverPath and saverTitle, and previousSaverPath when a file of
-// that name had to be set aside. On success *payload and *payloadLength describe the
+// Finds the payload behind the first SetupBoundary of buffer and judges its name; sets
+// saverPath and saverTitle. Nothing is written. 0 when the package names no usable saver.
+int LocateSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* payloadLength);
+// Writes the located payload under saverPath, a file of that name set aside first (sets
+// previousSaverPath). A failed write leaves the directory as it was.
+int WriteNewSaver(const BYTE* payload, DWORD payloadLength);
+// Both steps: the payload behind the first SetupBoundary of buffer goes to the system
+// directory under the package's name. On success *payload and *payloadLength describe the
 // payload inside buffer. A refused name or a failed write leaves the directory as it was.
 int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* payloadLength);
 
@@ -16,5 +21,6 @@ int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* 
 void RemoveNewSaver();
 // The same, but only when a saver was set aside: without one, the extracted file stays.
 void RestorePreviousSaver();
-// The new saver is registered: the set-aside copy of the one it replaced is deleted.
+// The new saver is registered: the set-aside copy of the one it replaced is deleted, or
+// marked for deletion at the next restart when it is in use. Nothing is put back after this.
 void DropPreviousSaver();

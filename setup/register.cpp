@@ -4,7 +4,10 @@
 // names are.
 #include "setup/register.h"
 
+#include "support/paths.h"
+
 static const char kSaverKey[] = "SCRNSAVE.EXE";
+static const char kDesktopKey[] = "Control Panel\\Desktop";
 
 // The short form of path into shortPath (MAX_PATH bytes): what the platform answers, which
 // is the path itself where the volume keeps no short names. 0 when the file can't be found
@@ -19,18 +22,12 @@ static int GetShortSaverPath(const char* path, char* shortPath)
 // profile without them is left as it is.
 static int WriteRegistrySaver(const char* shortPath)
 {
-    HKEY panelKey;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel", 0, KEY_WRITE, &panelKey) != ERROR_SUCCESS)
-        return 0;
     HKEY desktopKey;
-    if (RegOpenKeyExA(panelKey, "Desktop", 0, KEY_WRITE, &desktopKey) != ERROR_SUCCESS) {
-        RegCloseKey(panelKey);
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_WRITE, &desktopKey) != ERROR_SUCCESS)
         return 0;
-    }
     // The terminating NUL is part of the stored string.
     LONG result = RegSetValueExA(desktopKey, kSaverKey, 0, REG_SZ, reinterpret_cast<const BYTE*>(shortPath),
                                  static_cast<DWORD>(lstrlenA(shortPath)) + 1);
-    RegCloseKey(panelKey);
     RegCloseKey(desktopKey);
     return result == ERROR_SUCCESS;
 }
@@ -43,4 +40,54 @@ int RegisterScreenSaver(const char* path)
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_UPDATEINIFILE);
     WritePrivateProfileStringA("boot", kSaverKey, shortPath, "system.ini");
     return WriteRegistrySaver(shortPath);
+}
+
+// The registry's value into value (MAX_PATH bytes); "" when there is none, or none that is
+// a string of a path's length.
+static void ReadRegistrySaver(char* value)
+{
+    value[0] = '\0';
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    DWORD type = 0, size = MAX_PATH - 1;  // room for a NUL the stored string may lack
+    if (RegQueryValueExA(key, kSaverKey, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        size = 0;
+    value[size] = '\0';
+    RegCloseKey(key);
+}
+
+// 1 when entry names the file whose short forms are given: the same file by any of its names.
+static int NamesSaver(const char* entry, const char* shortPath, const char* shortUnredirected)
+{
+    char shortEntry[MAX_PATH];
+    return GetShortSaverPath(entry, shortEntry) &&
+           (lstrcmpiA(shortEntry, shortPath) == 0 || lstrcmpiA(shortEntry, shortUnredirected) == 0);
+}
+
+int FindSaverEntries(const char* path)
+{
+    char unredirected[MAX_PATH], shortPath[MAX_PATH], shortUnredirected[MAX_PATH], entry[MAX_PATH];
+    GetUnredirectedPath(path, unredirected);
+    if (!GetShortSaverPath(path, shortPath) || !GetShortSaverPath(unredirected, shortUnredirected))
+        return 0;
+    GetPrivateProfileStringA("boot", kSaverKey, "", entry, MAX_PATH, "system.ini");
+    int entries = NamesSaver(entry, shortPath, shortUnredirected) ? kIniEntry : 0;
+    ReadRegistrySaver(entry);
+    return entries | (NamesSaver(entry, shortPath, shortUnredirected) ? kRegistryEntry : 0);
+}
+
+void RemoveSaverEntries(int entries)
+{
+    if (entries & kIniEntry)
+        WritePrivateProfileStringA("boot", kSaverKey, nullptr, "system.ini");
+    if (!(entries & kRegistryEntry))
+        return;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, kSaverKey);
+        RegCloseKey(key);
+    }
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_UPDATEINIFILE);
 }

@@ -7,6 +7,7 @@
 #include "screen/prompts.h"
 #include "setup/dllsearch.h"
 #include "setup/extract.h"
+#include "setup/install.h"
 #include "setup/package.h"
 #include "setup/window.h"
 #include "support/paths.h"
@@ -166,12 +167,27 @@ int InitSetup(HINSTANCE instance, int showCommand)
     return 1;
 }
 
-int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+// One setup at a time in a session: a second one would set aside the first one's new file
+// as if it were the previous saver, and whichever ended last would lose the user's own. The
+// mutex bears the window class's name; without a prefix the name is the session's own.
+// 0 when another setup of this session runs: its window (its open box, when there is one)
+// comes to the front when bringToFront is set. Otherwise 1, and *mutex holds the claim until
+// the setup ends (null when the platform gave no mutex: the setup runs as it would alone).
+static int ClaimSingleSetup(HANDLE* mutex, int bringToFront)
 {
-    // Before anything can make the platform load a DLL by name.
-    RestrictDllSearch();
-    // Every run climbs through the same progress steps.
-    g_state.stepState = 1;
+    *mutex = CreateMutexA(nullptr, FALSE, kWindowClass);
+    if (!*mutex || GetLastError() != ERROR_ALREADY_EXISTS)
+        return 1;
+    CloseHandle(*mutex);
+    HWND running = bringToFront ? FindWindowA(kWindowClass, nullptr) : nullptr;
+    if (running)
+        SetForegroundWindow(GetLastActivePopup(running));
+    return 0;
+}
+
+// Start-up and the message loop of a setup that runs alone.
+static int RunSetupAlone(HINSTANCE instance, int showCommand)
+{
     if (!InitSetup(instance, showCommand)) {
         // When start-up ended after the extraction, a saver that stood under the same name
         // takes its name back; without one the extracted file stays.
@@ -194,4 +210,67 @@ int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         g_state.logoBitmap = nullptr;
     }
     return got == -1 ? 0 : static_cast<int>(message.wParam);
+}
+
+// The switches behind the program's path, each an argument of its own, in either letter case.
+// Blank and tab are never the second byte of a double-byte character, so an argument starts
+// where a character does. Other arguments are ignored.
+enum { kSilentSwitch = 1, kRemoveSwitch = 2 };
+
+static int ReadSwitches(const char* commandLine)
+{
+    int switches = 0;
+    while (*commandLine != '\0') {
+        while (*commandLine == ' ' || *commandLine == '\t')
+            ++commandLine;
+        const char* argument = commandLine;
+        while (*commandLine != '\0' && *commandLine != ' ' && *commandLine != '\t')
+            ++commandLine;
+        if (commandLine - argument != 2 || argument[0] != '/')
+            continue;
+        char letter = static_cast<char>(argument[1] | 0x20);
+        if (letter == 's')
+            switches |= kSilentSwitch;
+        else if (letter == 'u')
+            switches |= kRemoveSwitch;
+    }
+    return switches;
+}
+
+// The silent installation, or a removal, on the setup's own file read whole. Nothing is
+// drawn, so the display's depth does not matter.
+static int RunWithoutScreen(int switches)
+{
+    char path[MAX_PATH];
+    if (!GetSetupFilePath(GetCommandLineA(), g_state.setupDir, path))
+        return kUnusablePackage;
+    DWORD length = GetFileLength(path);
+    HGLOBAL handle = nullptr;
+    const BYTE* buffer = ReadOwnFile(path, length, &handle);
+    int result = kUnusablePackage;
+    if (buffer && (switches & kRemoveSwitch))
+        result = RemoveInstalledSaver(buffer, length, switches & kSilentSwitch);
+    else if (buffer)
+        result = InstallSilently(buffer, length);
+    ReleaseOwnFile(handle);
+    return result;
+}
+
+int RunSetup(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
+{
+    // Before anything can make the platform load a DLL by name.
+    RestrictDllSearch();
+    // Every run climbs through the same progress steps.
+    g_state.stepState = 1;
+    g_state.instance = instance;
+    int switches = ReadSwitches(commandLine);
+    int silent = switches & kSilentSwitch;
+    HANDLE mutex;
+    if (!ClaimSingleSetup(&mutex, !silent))
+        return silent ? kSetupRunning : 0;
+    int result = switches ? RunWithoutScreen(switches) : RunSetupAlone(instance, showCommand);
+    if (mutex)
+        CloseHandle(mutex);
+    // Only a silent run tells how it ended; an interactive one ends with 0 whatever happened.
+    return silent ? result : 0;
 }

@@ -11,7 +11,7 @@
 #include "screen/progress.h"
 #include "screen/prompts.h"
 #include "setup/extract.h"
-#include "setup/register.h"
+#include "setup/install.h"
 #include "support/state.h"
 
 enum { kProgressTimer = 1 };
@@ -59,9 +59,7 @@ static void DrawProgress(HWND window)
 // installed either way; a saver that could not be registered can still be chosen by hand.
 static void FinishInstallation(HWND window)
 {
-    int registered = RegisterScreenSaver(g_state.saverPath);
-    DropPreviousSaver();
-    if (registered)
+    if (CompleteInstallation() == kInstalled)
         ShowInfoTitled(window, IDS_SAVER_SET);
     else
         ShowErrorTitled(window, IDS_SAVER_NOT_SET);

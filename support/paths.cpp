@@ -81,3 +81,43 @@ void EnsureTempDirectory(char* buffer)
         CreateDirectoryA(buffer, &security);
     }
 }
+
+FARPROC GetKernelFunction(const char* name)
+{
+    HMODULE kernel = GetModuleHandleA("KERNEL32.dll");
+    return kernel ? GetProcAddress(kernel, name) : nullptr;
+}
+
+// A 64-bit process is never redirected: only the 32-bit setup asks.
+#ifndef _WIN64
+typedef BOOL(WINAPI* IsWow64ProcessFunction)(HANDLE process, PBOOL wow64);
+typedef UINT(WINAPI* GetSystemWow64DirectoryFunction)(LPSTR buffer, UINT size);
+
+static int IsWow64()
+{
+    IsWow64ProcessFunction isWow64 =
+        reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void (*)()>(GetKernelFunction("IsWow64Process")));
+    BOOL wow64 = FALSE;
+    // The process's own pseudo handle, the constant that GetCurrentProcess answers.
+    return isWow64 && isWow64(reinterpret_cast<HANDLE>(-1), &wow64) && wow64;
+}
+
+void GetUnredirectedPath(const char* path, char* unredirected)
+{
+    lstrcpyA(unredirected, path);
+    if (!IsWow64())
+        return;
+    GetSystemWow64DirectoryFunction getWow64Dir = reinterpret_cast<GetSystemWow64DirectoryFunction>(
+        reinterpret_cast<void (*)()>(GetKernelFunction("GetSystemWow64DirectoryA")));
+    char dir[MAX_PATH];
+    UINT length = getWow64Dir ? getWow64Dir(dir, MAX_PATH) : 0;
+    if (length == 0 || length >= MAX_PATH || !AppendPathPart(dir, GetFileNamePart(unredirected)))
+        return;  // the path as the process knows it: the best that can be named
+    lstrcpyA(unredirected, dir);
+}
+#else
+void GetUnredirectedPath(const char* path, char* unredirected)
+{
+    lstrcpyA(unredirected, path);
+}
+#endif

@@ -23,3 +23,12 @@ int PathExists(const char* path);
 DWORD GetFileLength(const char* path);
 // Writes the temporary directory into buffer (260 bytes) and creates its last level when missing.
 void EnsureTempDirectory(char* buffer);
+// A function of KERNEL32.dll looked up rather than imported, so that the setup still starts
+// on a system without it; null where there is none.
+FARPROC GetKernelFunction(const char* name);
+// The path of a file in the system directory (path: system directory + name) by which 64-bit
+// programs, and the system at its next start, find it: path itself, except in a 32-bit
+// process on 64-bit Windows. There the process's system directory is redirected to the
+// 32-bit one (SysWOW64) while it still calls it system32, a name that leads 64-bit programs
+// into the real system32; the result names the 32-bit system directory by its own name.
+void GetUnredirectedPath(const char* path, char* unredirected);

@@ -75,7 +75,14 @@ wine_env_start() {
   # The locale sets Wine's ANSI code page: ja_JP.UTF-8 gives 932 (the default),
   # en_US.UTF-8 gives 1252, hi_IN.UTF-8 (a language without a legacy code page) gives 65001.
   local locale=${WINE_ENV_LOCALE:-ja_JP.UTF-8}
-  export LC_ALL=$locale LANG=$locale
+  # Asked of a new process: a shell that looked up its locale before install-deps made the
+  # locale archive keeps glibc's answer that there is none, and warns that it can't switch,
+  # although Wine, started afresh, finds the locale. That warning is dropped.
+  if ! locale -a 2>/dev/null | grep -qix "${locale%%.*}.utf-\?8"; then
+    echo "wine-env: the locale $locale is missing (scripts/install-deps makes it)" >&2
+    return 1
+  fi
+  export LC_ALL=$locale LANG=$locale 2>/dev/null
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEARCH=win64
 

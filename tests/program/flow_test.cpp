@@ -21,6 +21,8 @@ const UINT kStartQuestion = IDS_START_QUESTION;
 const UINT kSaverSet = IDS_SAVER_SET;
 const UINT kAbortQuestion = IDS_ABORT_QUESTION;
 const UINT kSaverNotSet = IDS_SAVER_NOT_SET;
+const UINT kRemoveQuestion = IDS_REMOVE_QUESTION;
+const UINT kSaverRemoved = IDS_SAVER_REMOVED;
 
 // "表" ends in 0x5C: the title must reach the boxes whole.
 const std::string kTitle = Cp932(L"表示フロー");
@@ -36,29 +38,55 @@ struct Step {
     UINT keyBehind;
 };
 
+// What stands in the system directory under the saver's name before the run (this package's
+// saver is registered too), and what else holds for the run.
+enum Before { kNoSaver, kOtherSaver, kThisSaver };
+enum Condition {
+    kEscapeFirst = 1,      // Escape reaches the window before its first tick
+    kDesktopReadOnly = 2,  // HKCU\Control Panel\Desktop can't be written during the run
+    kUnderSizeLimit = 4,   // the run writes under a file-size limit (run-limited.sh)
+    kRunning = 8,          // the saver that stands there is a program mapped as an image for the whole run
+    kNoDataBlock = 16,     // the package's saver has no data block
+};
+
 struct FlowCase {
     const char* name;
-    bool previousSaver;     // a saver of the same name is installed before the run
-    bool escapeFirst;       // Escape reaches the window before its first tick
-    bool desktopReadOnly;   // HKCU\Control Panel\Desktop can't be written during the run
-    bool underSizeLimit;    // the run writes under a file-size limit (run-limited.sh)
-    std::vector<Step> steps;
-    bool installed;         // the run ends with the package's saver in place
+    const char* switches;     // behind the program's path
+    Before before;
+    int conditions;
+    const char* secondStart;  // switches of a second start while the start question is open, or null
+    std::vector<Step> steps;  // none: the run shows no window and no box
+    DWORD exitCode;
+    bool installed;           // the run ends with the package's saver in place and registered
 };
 
 const FlowCase kCases[] = {
-    {"Yes", true, false, false, false, {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, true},
-    {"No", true, false, false, false, {{kStartQuestion, IDNO, 0}}, false},
-    {"EscapeWhilePendingThenNoThenNo", false, true, false, false,
-     {{kAbortQuestion, IDNO, 0}, {kStartQuestion, IDNO, 0}}, false},
-    {"EscapeDuringProgressThenYes", true, false, false, false,
-     {{kStartQuestion, IDYES, VK_ESCAPE}, {kAbortQuestion, IDYES, 0}}, false},
-    {"EscapeThenNoFinishes", false, false, false, false,
-     {{kStartQuestion, IDYES, VK_ESCAPE}, {kAbortQuestion, IDNO, 0}, {kSaverSet, IDOK, 0}}, true},
-    {"OtherKeyChangesNothing", false, false, false, false,
-     {{kStartQuestion, IDYES, 'A'}, {kSaverSet, IDOK, 0}}, true},
-    {"FailedRegistration", true, false, true, false, {{kStartQuestion, IDYES, 0}, {kSaverNotSet, IDOK, 0}}, true},
-    {"FailedWriteUnderAFileSizeLimit", true, false, false, true, {}, false},
+    {"Yes", "", kOtherSaver, 0, nullptr, {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, 0, true},
+    {"No", "", kOtherSaver, 0, nullptr, {{kStartQuestion, IDNO, 0}}, 0, false},
+    {"EscapeWhilePendingThenNoThenNo", "", kNoSaver, kEscapeFirst, nullptr,
+     {{kAbortQuestion, IDNO, 0}, {kStartQuestion, IDNO, 0}}, 0, false},
+    {"EscapeDuringProgressThenYes", "", kOtherSaver, 0, nullptr,
+     {{kStartQuestion, IDYES, VK_ESCAPE}, {kAbortQuestion, IDYES, 0}}, 0, false},
+    {"EscapeThenNoFinishes", "", kNoSaver, 0, nullptr,
+     {{kStartQuestion, IDYES, VK_ESCAPE}, {kAbortQuestion, IDNO, 0}, {kSaverSet, IDOK, 0}}, 0, true},
+    {"OtherKeyChangesNothing", " /X /SU", kNoSaver, 0, nullptr, {{kStartQuestion, IDYES, 'A'}, {kSaverSet, IDOK, 0}}, 0, true},
+    {"FailedRegistration", "", kOtherSaver, kDesktopReadOnly, nullptr,
+     {{kStartQuestion, IDYES, 0}, {kSaverNotSet, IDOK, 0}}, 0, true},
+    {"FailedWriteUnderAFileSizeLimit", "", kOtherSaver, kUnderSizeLimit, nullptr, {}, 0, false},
+    {"YesWhileThePreviousSaverRuns", "", kOtherSaver, kRunning, nullptr,
+     {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, 0, true},
+    {"SecondStartWhileTheQuestionIsOpen", "", kOtherSaver, 0, "", {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, 0, true},
+    // Deployment: the silent runs' exit codes, and the removal.
+    {"Silent", " /S", kOtherSaver, 0, nullptr, {}, 0, true},
+    {"SilentNotRegistered", " /s", kNoSaver, kDesktopReadOnly, nullptr, {}, 1, true},
+    {"SilentWithoutDataBlock", " /S", kOtherSaver, kNoDataBlock, nullptr, {}, 2, false},
+    {"SilentFailedWriteUnderAFileSizeLimit", " /S", kOtherSaver, kUnderSizeLimit, nullptr, {}, 3, false},
+    {"SilentStartWhileTheQuestionIsOpen", "", kOtherSaver, 0, " /S", {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, 0, true},
+    {"SilentRemovalOfAnotherSaver", " /U /S", kOtherSaver, 0, nullptr, {}, 5, false},
+    {"SilentRemovalWhileTheSaverRuns", " /U /S", kThisSaver, kRunning, nullptr, {}, 6, true},
+    {"SilentRemoval", " /s /u", kThisSaver, 0, nullptr, {}, 0, false},
+    {"RemovalAnsweredYes", " /U", kThisSaver, 0, nullptr, {{kRemoveQuestion, IDYES, 0}, {kSaverRemoved, IDOK, 0}}, 0, false},
+    {"RemovalAnsweredNo", " /u", kThisSaver, 0, nullptr, {{kRemoveQuestion, IDNO, 0}}, 0, true},
 };
 
 std::string ExpectedText(UINT id)
@@ -70,6 +98,10 @@ std::string ExpectedText(UINT id)
         return kTitle + Cp932(L"\r\nをスクリーンセーバーとして設定しました。");
     case kAbortQuestion:
         return Cp932(L"インストールを中断してよろしいですか?");
+    case kRemoveQuestion:
+        return Cp932(L"「") + kTitle + Cp932(L"」スクリーンセーバーを削除します。\r\n\r\nよろしいですか?");
+    case kSaverRemoved:
+        return kTitle + Cp932(L"\r\nを削除しました。");
     default:
         return kTitle + Cp932(L"\r\nをスクリーンセーバーとして設定できませんでした。");
     }
@@ -77,14 +109,56 @@ std::string ExpectedText(UINT id)
 
 std::string ExpectedCaption(UINT id)
 {
-    if (id == kSaverSet)
+    if (id == kSaverSet || id == kSaverRemoved)
         return Cp932(L"情報");
     return Cp932(id == kSaverNotSet ? L"エラー" : L"質問");
 }
 
 bool IsQuestion(UINT id)
 {
-    return id == kStartQuestion || id == kAbortQuestion;
+    return id == kStartQuestion || id == kAbortQuestion || id == kRemoveQuestion;
+}
+
+// Where "100 %" stands in the bar: its extent in the program's own percentage font,
+// centred, and one pixel more on every side.
+// The system directory by its unredirected name: a 32-bit process on 64-bit Windows calls
+// SysWOW64 system32, a name that leads the 64-bit programs that start a saver elsewhere.
+std::string NativeSystemDirectory(const std::string& systemDir, BOOL* wow64)
+{
+    char dir[MAX_PATH] = {};
+    return IsWow64Process(GetCurrentProcess(), wow64) && *wow64 && GetSystemWow64DirectoryA(dir, MAX_PATH) ? dir
+                                                                                                          : systemDir;
+}
+
+// The file at path as a 64-bit program reads it: in a 32-bit test, copied by the 64-bit cmd.
+ByteVector ReadAs64BitProgram(const std::string& path, const std::string& copy)
+{
+    BOOL wow64 = FALSE;
+    NativeSystemDirectory("", &wow64);
+    if (!wow64)
+        return driver::ReadBytes(path);
+    driver::Process cmd;
+    DWORD code = 1;
+    EXPECT_TRUE(cmd.Start(spine::WindowsDirectory() + "\\sysnative\\cmd.exe",
+                          "cmd /c copy /b \"" + path + "\" \"" + copy + "\"") && cmd.WaitExit(spine::kExitTimeout, &code));
+    return driver::ReadBytes(copy);
+}
+
+// The deletions at the next restart that the platform has booked, taken off the books.
+std::string TakePendingRenames()
+{
+    HKEY key;
+    std::string value(65536, '\0');
+    DWORD size = static_cast<DWORD>(value.size());
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return "";
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(&value[0]),
+                         &size) != ERROR_SUCCESS)
+        size = 0;
+    RegDeleteValueA(key, "PendingFileRenameOperations");
+    RegCloseKey(key);
+    return value.substr(0, size);
 }
 
 // Where "100 %" stands in the bar: its extent in the program's own percentage font,
@@ -139,8 +213,9 @@ protected:
     // The package of this run: made here, or by run-limited.sh for a run under the limit.
     std::string PackageFor(const FlowCase& c, const ByteVector& saver)
     {
-        if (!c.underSizeLimit)
-            return WritePackage("SETUP.exe", driver::MakePackage(kSaverName, saver));
+        if (!(c.conditions & kUnderSizeLimit))
+            return WritePackage("SETUP.exe",
+                                driver::MakePackage(kSaverName, c.conditions & kNoDataBlock ? ByteVector(5000, 0x33) : saver));
         const char* limit = getenv("FLOW_SIZE_LIMIT_KIB");
         std::string package = driver::EnvPath("FLOW_BIG_PACKAGE");
         EXPECT_TRUE(limit && !package.empty()) << "this run needs the file-size limit of tests/program/run-limited.sh";
@@ -191,33 +266,67 @@ protected:
 TEST_P(FlowTest, EndState)
 {
     const FlowCase& c = GetParam();
-    const std::string name = c.underSizeLimit ? kLimitedSaverName : kSaverName;
+    const std::string name = c.conditions & kUnderSizeLimit ? kLimitedSaverName : kSaverName;
     const std::string target = SaverPath(name);
-    const ByteVector saver = driver::MakeSaver();
-    const ByteVector previous(3000, 0x77);
+    BOOL wow64 = FALSE;
+    const std::string nativeDir = NativeSystemDirectory(systemDir_, &wow64);
+    // A running saver is a program: its file must be an image the platform can map.
+    const ByteVector stub = driver::ReadBytes(driver::EnvPath("SETUP_EXE"));
+    ByteVector saver = driver::MakeSaver();
+    if (c.conditions & kRunning && c.before == kThisSaver)
+        saver.insert(saver.begin(), stub.begin(), stub.end());
+    const ByteVector previous = c.conditions & kRunning ? stub : ByteVector(3000, 0x77);
     DeleteFileA(target.c_str());
-    if (c.previousSaver) {
-        ASSERT_TRUE(driver::WriteBytes(target, previous));
+    if (c.before != kNoSaver) {
+        ASSERT_TRUE(driver::WriteBytes(target, c.before == kThisSaver ? saver : previous));
+    }
+    char shortPath[MAX_PATH] = {};
+    GetShortPathNameA((nativeDir + "\\" + name).c_str(), shortPath, MAX_PATH);
+    if (c.before == kThisSaver) {
+        WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath, "system.ini");
+        RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "SCRNSAVE.EXE", REG_SZ, shortPath,
+                        static_cast<DWORD>(strlen(shortPath) + 1));
+    }
+    HANDLE image = nullptr;  // the running saver's image, renamed with its file but never deleted
+    if (c.conditions & kRunning) {
+        HANDLE file = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        image = CreateFileMappingA(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
+        CloseHandle(file);
+        ASSERT_TRUE(image) << "the saver could not be mapped as an image";
     }
     before_ = ListFiles(systemDir_);
     const std::set<std::string>& before = before_;
     std::unique_ptr<driver::ReadOnlyKey> readOnly;
-    if (c.desktopReadOnly) {
+    if (c.conditions & kDesktopReadOnly) {
         readOnly.reset(new driver::ReadOnlyKey("Control Panel\\Desktop"));
         ASSERT_TRUE(readOnly->ok()) << "Control Panel\\Desktop could not be made read-only";
     }
 
     std::string exe = PackageFor(c, saver);
     driver::Process process;
-    if (c.escapeFirst)
+    if (c.conditions & kEscapeFirst)
         ASSERT_TRUE(process.StartWithEarlyEscape(exe, "\"" + exe + "\"")) << "KEYHOOK_DLL must name the key hook";
     else
-        ASSERT_TRUE(process.Start(exe, "\"" + exe + "\""));
-    if (c.underSizeLimit) {
-        EXPECT_TRUE(EndsWithoutABox(process));
+        ASSERT_TRUE(process.Start(exe, "\"" + exe + "\"" + c.switches));
+    if (c.steps.empty()) {
+        EXPECT_TRUE(EndsWithoutABox(process, false, c.exitCode));
     } else {
-        HWND window = driver::WaitForWindow(process.id(), "SetupWClass", spine::kWindowTimeout);
-        ASSERT_TRUE(window) << "no setup window";
+        // A removal shows its boxes without the setup screen.
+        HWND window = nullptr;
+        if (c.steps[0].text != kRemoveQuestion) {
+            window = driver::WaitForWindow(process.id(), "SetupWClass", spine::kWindowTimeout);
+            ASSERT_TRUE(window) << "no setup window";
+        }
+        if (c.secondStart) {
+            ASSERT_TRUE(driver::WaitForBox(process, spine::kWindowTimeout).window) << "no start question";
+            std::set<std::string> files = ListFiles(systemDir_);
+            driver::Process second;
+            ASSERT_TRUE(second.Start(exe, "\"" + exe + "\"" + c.secondStart));
+            EXPECT_TRUE(EndsWithoutABox(second, false, *c.secondStart ? 4 : 0));
+            EXPECT_EQ(files, ListFiles(systemDir_)) << "the second start changed the system directory";
+            EXPECT_EQ(saver, driver::ReadBytes(target)) << "the second start changed the new saver";
+        }
         EXPECT_TRUE(AnswersBoxes(process, window, c.steps));
         EXPECT_TRUE(EndsWithoutABox(process, true));
     }
@@ -225,20 +334,42 @@ TEST_P(FlowTest, EndState)
     std::set<std::string> expectedFiles = before;
     if (c.installed) {
         expectedFiles.insert(name);
+    } else if (c.before == kThisSaver) {
+        expectedFiles.erase(name);
+    }
+    if (image)
+        CloseHandle(image);
+    if (c.conditions & kRunning && c.before == kOtherSaver) {
+        // The running saver's copy could not be deleted: it stays aside, booked to go at the
+        // next restart under its unredirected name.
+        std::string pending = TakePendingRenames();
+        std::set<std::string> left = ListFiles(systemDir_);
+        for (const std::string& file : expectedFiles)
+            left.erase(file);
+        ASSERT_EQ(1u, left.size()) << "no copy of the running saver is left aside";
+        EXPECT_EQ(previous, driver::ReadBytes(systemDir_ + "\\" + *left.begin()));
+        EXPECT_NE(std::string::npos, pending.find(nativeDir + "\\" + *left.begin())) << "not booked: " << pending;
+        expectedFiles.insert(*left.begin());
     }
     EXPECT_EQ(expectedFiles, ListFiles(systemDir_)) << "a set-aside copy was left, or a file is missing";
     if (c.installed) {
         EXPECT_EQ(saver, driver::ReadBytes(target));
-    } else if (c.previousSaver) {
+    } else if (c.before == kOtherSaver) {
         EXPECT_EQ(previous, driver::ReadBytes(target)) << "the earlier saver is not back";
     } else {
         EXPECT_FALSE(driver::FileExists(target));
     }
 
-    char shortPath[MAX_PATH] = {};
-    GetShortPathNameA(target.c_str(), shortPath, MAX_PATH);
+    const bool readOnlyDesktop = c.conditions & kDesktopReadOnly;
+    GetShortPathNameA((nativeDir + "\\" + name).c_str(), shortPath, MAX_PATH);  // of the file now there
     EXPECT_EQ(c.installed ? std::string(shortPath) : std::string(), driver::ReadIniSaver());
-    EXPECT_EQ(c.installed && !c.desktopReadOnly ? std::string(shortPath) : std::string(), driver::ReadRegistrySaver());
+    EXPECT_EQ(c.installed && !readOnlyDesktop ? std::string(shortPath) : std::string(), driver::ReadRegistrySaver());
+    // The programs that start the saver are 64-bit: the registered path must lead them to it.
+    if (c.installed) {
+        EXPECT_EQ(saver, ReadAs64BitProgram(driver::ReadIniSaver(), scratch_.File("ini.scr")));
+        EXPECT_EQ(readOnlyDesktop ? ByteVector() : saver,
+                  ReadAs64BitProgram(driver::ReadRegistrySaver(), scratch_.File("registry.scr")));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, FlowTest, ::testing::ValuesIn(kCases),

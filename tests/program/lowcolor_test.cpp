@@ -1,6 +1,7 @@
 // The display check of start-up, run on an X screen of depth LOWCOLOR_DEPTH (run-lowcolor.sh starts
 // one Wine desktop per depth): on 8 bits per pixel SETUP.exe shows the error box with text
-// 103 and writes nothing; on 15/16 and 32 bits per pixel it goes on to its window.
+// 103 and writes nothing; on 15/16 and 32 bits per pixel it goes on to its window. A silent
+// run (/S) draws nothing and installs on every depth.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -50,12 +51,12 @@ protected:
         DeleteFileA(saverPath_.c_str());
         driver::ResetSaverEntries();
     }
-    // Starts a package of the stub; the exe's path.
-    std::string StartPackage(driver::Process& process)
+    // Starts a package of the stub with the switches behind its path; the exe's path.
+    std::string StartPackage(driver::Process& process, const std::string& switches = "")
     {
         std::string exe = scratch_.File("SETUP.exe");
         EXPECT_TRUE(driver::WriteBytes(exe, driver::MakePackage(kSaverName, driver::MakeSaver())));
-        EXPECT_TRUE(process.Start(exe, "\"" + exe + "\""));
+        EXPECT_TRUE(process.Start(exe, "\"" + exe + "\"" + switches));
         return exe;
     }
 
@@ -127,6 +128,17 @@ TEST_F(LowColor, SetupRefusesOnlyTheLowColourDisplay)
         EXPECT_EQ(0u, code);
         EXPECT_FALSE(driver::FileExists(saverPath_)) << "No leaves the extracted saver behind";
     }
+}
+
+// A silent run draws nothing: it installs on every display, the 256-colour one too.
+TEST_F(LowColor, SilentRunInstallsOnEveryDisplay)
+{
+    driver::Process process;
+    StartPackage(process, " /S");
+    DWORD code = 1234;
+    ASSERT_TRUE(process.WaitExit(kTimeout, &code)) << "the silent run did not end";
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(driver::MakeSaver(), driver::ReadBytes(saverPath_));
 }
 
 }  // namespace

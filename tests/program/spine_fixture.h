@@ -85,9 +85,10 @@ protected:
             return ::testing::AssertionFailure() << wrongText << "exit code " << code;
         return ::testing::AssertionSuccess();
     }
-    // Whether the run ends by itself with exit code 0, without a box and, unless windowAllowed,
+    // Whether the run ends by itself with exitCode, without a box and, unless windowAllowed,
     // without ever showing its window.
-    [[nodiscard]] ::testing::AssertionResult EndsWithoutABox(driver::Process& process, bool windowAllowed = false)
+    [[nodiscard]] ::testing::AssertionResult EndsWithoutABox(driver::Process& process, bool windowAllowed = false,
+                                                             DWORD exitCode = 0)
     {
         DWORD code = 1234;
         DWORD start = GetTickCount();
@@ -99,8 +100,8 @@ protected:
             if (GetTickCount() - start >= kExitTimeout)
                 return ::testing::AssertionFailure() << "still running";
         }
-        if (code != 0)
-            return ::testing::AssertionFailure() << "exit code " << code;
+        if (code != exitCode)
+            return ::testing::AssertionFailure() << "exit code " << code << ", not " << exitCode;
         return ::testing::AssertionSuccess();
     }
 

@@ -8,8 +8,10 @@
 // part-way; then it prints what the run left behind, as report does: the saver file in the
 // system directory, the system.ini and registry entries. When no box comes and the bar
 // stands still for a long while, Escape and a Yes to the abort question end the run.
-// Exit code 0 when the program ran and ended.
+// Exit code 0 when the program ran and ended and the bar was photographed part-way (the
+// program held still for it, no box open).
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <string>
@@ -69,6 +71,48 @@ bool BarPastHalf()
     return driver::ScreenPixel((bar.left + bar.right) / 2, bar.top) == RGB(255, 0, 255);
 }
 
+// Suspends (hold) or resumes every thread of process pid.
+void HoldProcess(DWORD pid, bool hold)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        HANDLE thread = entry.th32OwnerProcessID == pid ? OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)
+                                                        : nullptr;
+        if (!thread)
+            continue;
+        if (hold)
+            SuspendThread(thread);
+        else
+            ResumeThread(thread);
+        CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+}
+
+// A moving bar never gives two equal screen reads: the program is held still while the bar is
+// photographed. "" when the picture shows the bar part-way and no box; else why not.
+std::string ShootProgress(const driver::Process& process, const std::string& outDir, int number)
+{
+    HoldProcess(process.id(), true);
+    driver::ScreenImage screen;
+    std::string why;
+    if (!driver::FindWindows(process.id(), "#32770").empty())
+        why = "a box is open";
+    else if (!driver::CaptureScreen(&screen))
+        why = "the screen could not be read";
+    RECT bar = driver::ProgressBarRect(screen.width, screen.height);
+    if (why.empty() && (screen.At(bar.left, bar.top) != 0xFF00FF || screen.At(bar.right - 1, bar.top) == 0xFF00FF))
+        why = "the bar stands at 0 or 100 %";
+    if (why.empty())
+        Say("progress bar part-way [" + Shot(outDir, number, "progress") + "]");
+    HoldProcess(process.id(), false);
+    return why;
+}
+
 int Run(const std::string& package, const std::string& outDir)
 {
     CreateDirectoryA(outDir.c_str(), nullptr);
@@ -82,6 +126,7 @@ int Run(const std::string& package, const std::string& outDir)
         Say("no setup window came");
     int shots = 0;
     bool progressShot = false;
+    std::string noProgressShot = "the bar was never seen past its middle";
     DWORD start = GetTickCount(), lastEvent = GetTickCount();
     DWORD code = 0;
     while (!process.WaitExit(20, &code)) {
@@ -91,7 +136,7 @@ int Run(const std::string& package, const std::string& outDir)
             lastEvent = GetTickCount();
         } else if (!progressShot && window && BarPastHalf()) {
             progressShot = true;
-            Say("progress bar part-way [" + Shot(outDir, ++shots, "progress") + "]");
+            noProgressShot = ShootProgress(process, outDir, ++shots);
             lastEvent = GetTickCount();
         } else if (window && IsWindow(window) && GetTickCount() - lastEvent > kQuietBeforeEscape) {
             Say("nothing happened for 10 s: pressing Escape");
@@ -104,6 +149,10 @@ int Run(const std::string& package, const std::string& outDir)
         }
     }
     Say("exit code " + std::to_string(code));
+    if (!noProgressShot.empty()) {
+        Say("no picture of the bar part-way: " + noProgressShot);
+        return 1;
+    }
     return 0;
 }
 
