@@ -17,7 +17,7 @@ struct StartCase {
 };
 
 std::string Quoted(const std::string& path, const std::string&) { return "\"" + path + "\""; }
-std::string QuotedWithArgument(const std::string& path, const std::string&) { return "\"" + path + "\" /s"; }
+std::string QuotedWithArgument(const std::string& path, const std::string&) { return "\"" + path + "\" /x"; }
 std::string QuotedWithPathArgument(const std::string& path, const std::string&)
 {
     return "\"" + path + "\" C:\\some\\dir\\file.txt";

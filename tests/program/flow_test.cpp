@@ -119,23 +119,21 @@ bool IsQuestion(UINT id)
     return id == kStartQuestion || id == kAbortQuestion || id == kRemoveQuestion;
 }
 
-// Where "100 %" stands in the bar: its extent in the program's own percentage font,
-// centred, and one pixel more on every side.
 // The system directory by its unredirected name: a 32-bit process on 64-bit Windows calls
 // SysWOW64 system32, a name that leads the 64-bit programs that start a saver elsewhere.
-std::string NativeSystemDirectory(const std::string& systemDir, BOOL* wow64)
+std::string NativeSystemDirectory(const std::string& systemDir)
 {
+    BOOL wow64 = FALSE;
     char dir[MAX_PATH] = {};
-    return IsWow64Process(GetCurrentProcess(), wow64) && *wow64 && GetSystemWow64DirectoryA(dir, MAX_PATH) ? dir
-                                                                                                          : systemDir;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 && GetSystemWow64DirectoryA(dir, MAX_PATH) ? dir
+                                                                                                         : systemDir;
 }
 
 // The file at path as a 64-bit program reads it: in a 32-bit test, copied by the 64-bit cmd.
 ByteVector ReadAs64BitProgram(const std::string& path, const std::string& copy)
 {
     BOOL wow64 = FALSE;
-    NativeSystemDirectory("", &wow64);
-    if (!wow64)
+    if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64)
         return driver::ReadBytes(path);
     driver::Process cmd;
     DWORD code = 1;
@@ -147,17 +145,13 @@ ByteVector ReadAs64BitProgram(const std::string& path, const std::string& copy)
 // The deletions at the next restart that the platform has booked, taken off the books.
 std::string TakePendingRenames()
 {
-    HKEY key;
+    const char kKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
     std::string value(65536, '\0');
     DWORD size = static_cast<DWORD>(value.size());
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return "";
-    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(&value[0]),
-                         &size) != ERROR_SUCCESS)
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, kKey, "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, &value[0],
+                     &size) != ERROR_SUCCESS)
         size = 0;
-    RegDeleteValueA(key, "PendingFileRenameOperations");
-    RegCloseKey(key);
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kKey, "PendingFileRenameOperations");
     return value.substr(0, size);
 }
 
@@ -268,8 +262,7 @@ TEST_P(FlowTest, EndState)
     const FlowCase& c = GetParam();
     const std::string name = c.conditions & kUnderSizeLimit ? kLimitedSaverName : kSaverName;
     const std::string target = SaverPath(name);
-    BOOL wow64 = FALSE;
-    const std::string nativeDir = NativeSystemDirectory(systemDir_, &wow64);
+    const std::string nativeDir = NativeSystemDirectory(systemDir_);
     // A running saver is a program: its file must be an image the platform can map.
     const ByteVector stub = driver::ReadBytes(driver::EnvPath("SETUP_EXE"));
     ByteVector saver = driver::MakeSaver();
