@@ -9,3 +9,5 @@
 #define IDS_SAVER_NOT_SET 104   // the registration failed (the saver's title for %s)
 #define IDS_REMOVE_QUESTION 105 // whether to remove the saver this package installs (its title for %s)
 #define IDS_SAVER_REMOVED 106   // the saver is removed (its title for %s)
+#define IDS_SAVER_NOT_INSTALLED 107 // nothing to remove: this package's saver is not installed (its title for %s)
+#define IDS_SAVER_NOT_REMOVED 108   // the removal failed: the saver's file stays (its title for %s)

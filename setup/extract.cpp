@@ -16,26 +16,33 @@ static void CutSaverTitle()
         extension[-1] = '\0';
 }
 
-// A file already under saverPath is moved to a free temporary name in the same directory,
-// where it waits to be given back or deleted. 1 when there was none or it was moved; 0
-// when the name is a directory or the move failed: then nothing may be written.
+// path moves to a free temporary name (<time stamp>.TMP) in its own directory, the system
+// directory; aside receives that name, or "" when the file stays where it is. 1 when moved.
+// A file in use (a running saver, the settings dialog's preview) can be renamed though it
+// can't be deleted.
+static int MoveAside(const char* path, char* aside)
+{
+    char directory[MAX_PATH];
+    lstrcpyA(directory, path);
+    GetFileNamePart(directory)[-1] = '\0';  // the backslash in front of the file's name
+    MakeUniqueTempName(directory, aside);
+    if (aside[0] != '\0' && MoveFileExA(path, aside, 0))
+        return 1;
+    aside[0] = '\0';
+    return 0;
+}
+
+// A file already under saverPath is moved aside, where it waits to be given back or deleted.
+// 1 when there was none or it was moved; 0 when the name is a directory or the move failed:
+// then nothing may be written.
 static int SetPreviousSaverAside()
 {
     g_state.previousSaverPath[0] = '\0';
     WIN32_FIND_DATAA found;
     if (!FindFirstEntry(g_state.saverPath, &found))
         return 1;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return 0;
-    char systemDir[MAX_PATH];
-    lstrcpyA(systemDir, g_state.saverPath);
-    GetFileNamePart(systemDir)[-1] = '\0';  // the backslash in front of the saver's name
-    char aside[MAX_PATH];
-    MakeUniqueTempName(systemDir, aside);
-    if (aside[0] == '\0' || !MoveFileExA(g_state.saverPath, aside, 0))
-        return 0;
-    lstrcpyA(g_state.previousSaverPath, aside);
-    return 1;
+    return !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           MoveAside(g_state.saverPath, g_state.previousSaverPath);
 }
 
 // The set-aside saver takes its name back (none set aside: nothing happens).
@@ -102,9 +109,28 @@ int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* 
     return LocateSaver(buffer, length, payload, payloadLength) && WriteNewSaver(*payload, *payloadLength);
 }
 
+// Deletes the file at path; one that is in use is booked to go at the next restart instead,
+// under the name the system's own (64-bit) start-up finds it by.
+static void DeleteNowOrAtRestart(const char* path)
+{
+    // A read-only file could be moved aside but not deleted as it stands.
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileA(path))
+        return;
+    char unredirected[MAX_PATH];
+    GetUnredirectedPath(path, unredirected);
+    MoveFileExA(unredirected, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
 void RemoveNewSaver()
 {
-    DeleteFileA(g_state.saverPath);
+    // A new saver in use (the settings dialog's preview runs it, a scanner reads it) can't be
+    // deleted but can be renamed: it goes aside, so that the earlier saver gets its name back.
+    if (!DeleteFileA(g_state.saverPath)) {
+        char aside[MAX_PATH];
+        if (MoveAside(g_state.saverPath, aside))
+            DeleteNowOrAtRestart(aside);
+    }
     PutPreviousSaverBack();
 }
 
@@ -118,15 +144,9 @@ void DropPreviousSaver()
 {
     if (g_state.previousSaverPath[0] == '\0')
         return;
-    // A read-only saver could be moved aside but not deleted as it stands.
-    SetFileAttributesA(g_state.previousSaverPath, FILE_ATTRIBUTE_NORMAL);
-    // A saver that is running (the saver itself, or the settings dialog's preview) can be
-    // renamed but not deleted: its copy goes at the next restart instead.
-    if (!DeleteFileA(g_state.previousSaverPath)) {
-        char path[MAX_PATH];
-        GetUnredirectedPath(g_state.previousSaverPath, path);
-        MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    }
+    // A saver that is running (the saver itself, or the settings dialog's preview) can't be
+    // deleted: its copy goes at the next restart instead.
+    DeleteNowOrAtRestart(g_state.previousSaverPath);
     // The installation is decided: whatever happens to the copy, nothing puts it back.
     g_state.previousSaverPath[0] = '\0';
 }

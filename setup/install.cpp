@@ -33,14 +33,21 @@ int InstallSilently(const BYTE* buffer, DWORD length)
     return CompleteInstallation();
 }
 
-// 1 when the file at path holds exactly the length bytes at data: read to its end, nothing
-// more and nothing different.
-static int HoldsBytes(const char* path, const BYTE* data, DWORD length)
+// Whether the file at path is this package's saver, which holds exactly the length bytes at
+// data (read to its end, nothing more and nothing different): kRemoved when it is;
+// kNothingToRemove when there is no such file or it holds other bytes; kNotRemoved when it
+// can't be read (held open for writing, access denied), for it may be this saver, and it
+// can't be removed now either. *attributes receives the file's attributes.
+static int CompareInstalled(const char* path, const BYTE* data, DWORD length, DWORD* attributes)
 {
+    WIN32_FIND_DATAA found;
+    if (!FindFirstEntry(path, &found) || found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return kNothingToRemove;
+    *attributes = found.dwFileAttributes;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return 0;
+        return kNotRemoved;
     BYTE chunk[2048];
     DWORD at = 0, read = 0;
     int same = 1;
@@ -51,7 +58,22 @@ static int HoldsBytes(const char* path, const BYTE* data, DWORD length)
         at += read;
     }
     CloseHandle(file);
-    return same && at == length;
+    return same && at == length ? kRemoved : kNothingToRemove;
+}
+
+// The installed saver and the entries that name it go. A read-only saver goes too, as the
+// installation replaces one; when the file stays (it is running, the preview holds it, the
+// rights are missing), everything stays as it was, its attributes included.
+static int DeleteInstalledSaver(DWORD attributes)
+{
+    int entries = FindSaverEntries(g_state.saverPath);
+    SetFileAttributesA(g_state.saverPath, FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(g_state.saverPath)) {
+        SetFileAttributesA(g_state.saverPath, attributes);
+        return kNotRemoved;
+    }
+    RemoveSaverEntries(entries);
+    return kRemoved;
 }
 
 int RemoveInstalledSaver(const BYTE* buffer, DWORD length, int silent)
@@ -61,15 +83,18 @@ int RemoveInstalledSaver(const BYTE* buffer, DWORD length, int silent)
     if (!LocateSaver(buffer, length, &payload, &payloadLength))
         return kUnusablePackage;
     // A file of that name with other bytes is some other saver: it is not this package's to take.
-    if (!HoldsBytes(g_state.saverPath, payload, payloadLength))
-        return kNothingToRemove;
-    if (!silent && !AskYesNoTitled(nullptr, IDS_REMOVE_QUESTION))
-        return kNothingToRemove;
-    int entries = FindSaverEntries(g_state.saverPath);
-    if (!DeleteFileA(g_state.saverPath))
-        return kNotRemoved;
-    RemoveSaverEntries(entries);
-    if (!silent)
-        ShowInfoTitled(nullptr, IDS_SAVER_REMOVED);
-    return kRemoved;
+    DWORD attributes = 0;
+    int result = CompareInstalled(g_state.saverPath, payload, payloadLength, &attributes);
+    if (result == kRemoved) {
+        if (!silent && !AskYesNoTitled(nullptr, IDS_REMOVE_QUESTION))
+            return kNothingToRemove;
+        result = DeleteInstalledSaver(attributes);
+    }
+    if (silent)
+        return result;
+    if (result == kNotRemoved)
+        ShowErrorTitled(nullptr, IDS_SAVER_NOT_REMOVED);
+    else
+        ShowInfoTitled(nullptr, result == kRemoved ? IDS_SAVER_REMOVED : IDS_SAVER_NOT_INSTALLED);
+    return result;
 }

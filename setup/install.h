@@ -10,9 +10,9 @@ enum SetupResult {
     kNotRegistered = 1,    // installed, but the registration failed: the file stays
     kUnusablePackage = 2,  // no payload, a damaged data block, a refused name
     kNotWritten = 3,       // the saver could not be written: nothing changed, a previous saver is back
-    kSetupRunning = 4,     // another setup of this session is running
+    kSetupRunning = 4,     // another setup is running on this machine
     kNothingToRemove = 5,  // this package's saver is not installed
-    kNotRemoved = 6,       // the saver could not be removed
+    kNotRemoved = 6,       // the saver could not be removed, or not even read to compare
 };
 
 // The last step of an installation, once the user or the switch has said yes: the saver
@@ -23,5 +23,5 @@ int CompleteInstallation();
 int InstallSilently(const BYTE* buffer, DWORD length);
 // Removal of the saver the setup's own bytes carry: the file in the system directory under
 // its name, only when it holds exactly those bytes, and the entries that name it. Unless
-// silent, the user is asked first and told after.
+// silent, the user is asked first and told after, or told that there is nothing to remove.
 int RemoveInstalledSaver(const BYTE* buffer, DWORD length, int silent);

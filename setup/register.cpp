@@ -58,12 +58,63 @@ static void ReadRegistrySaver(char* value)
     RegCloseKey(key);
 }
 
-// 1 when entry names the file whose short forms are given: the same file by any of its names.
+// 1 when a and b are the same path to the file system: letters compared without regard to
+// case, double-byte characters byte for byte. lstrcmpiA would compare by the user's locale.
+static int SamePath(const char* a, const char* b)
+{
+    for (;; ++a, ++b) {
+        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+        if (IsAnsiLeadByte(x)) {
+            if (x != y || a[1] != b[1])
+                return 0;
+            if (a[1] == '\0')
+                return 1;
+            ++a, ++b;
+            continue;
+        }
+        if (static_cast<unsigned>(x - 'a') < 26)
+            x -= 'a' - 'A';
+        if (static_cast<unsigned>(y - 'a') < 26)
+            y -= 'a' - 'A';
+        if (x != y)
+            return 0;
+        if (x == '\0')
+            return 1;
+    }
+}
+
+// On 64-bit Windows a 32-bit setup reads every system32 path in SysWOW64, while the programs
+// that start a saver read it in the real system32: 1 when the file an entry names there, seen
+// as they see it (through Sysnative), exists. A 64-bit setup is never redirected.
+#ifndef _WIN64
+static int InNativeSystemDirectory(const char* shortEntry)
+{
+    char path[MAX_PATH], name[MAX_PATH];
+    lstrcpyA(path, shortEntry);
+    char* namePart = GetFileNamePart(path);
+    lstrcpyA(name, namePart);
+    namePart[-1] = '\0';
+    *GetFileNamePart(path) = '\0';  // the Windows directory, with its backslash
+    return AppendPathPart(path, "Sysnative") && AppendPathPart(path, name) && PathExists(path);
+}
+#else
+static int InNativeSystemDirectory(const char*)
+{
+    return 1;
+}
+#endif
+
+// 1 when entry names the file whose short forms are given. Under its unredirected name it is
+// this file. Under the name the setup knows it by it is this file only where that name leads
+// the programs that start savers to no other: a 32-bit setup's system32 path in an entry may
+// name a 64-bit saver of the same name in the real system32, which is not this package's.
 static int NamesSaver(const char* entry, const char* shortPath, const char* shortUnredirected)
 {
     char shortEntry[MAX_PATH];
-    return GetShortSaverPath(entry, shortEntry) &&
-           (lstrcmpiA(shortEntry, shortPath) == 0 || lstrcmpiA(shortEntry, shortUnredirected) == 0);
+    if (!GetShortSaverPath(entry, shortEntry))
+        return 0;
+    return SamePath(shortEntry, shortUnredirected) ||
+           (SamePath(shortEntry, shortPath) && !InNativeSystemDirectory(shortEntry));
 }
 
 int FindSaverEntries(const char* path)

@@ -15,6 +15,7 @@
 
 static const char kWindowClass[] = "SetupWClass";
 static const char kWindowTitle[] = "Setup";
+static const char kMutexName[] = "Global\\SetupWClass";
 
 int IsLowColorDisplay()
 {
@@ -167,18 +168,24 @@ int InitSetup(HINSTANCE instance, int showCommand)
     return 1;
 }
 
-// One setup at a time in a session: a second one would set aside the first one's new file
+// One setup at a time on the machine: a second one would set aside the first one's new file
 // as if it were the previous saver, and whichever ended last would lose the user's own. The
-// mutex bears the window class's name; without a prefix the name is the session's own.
-// 0 when another setup of this session runs: its window (its open box, when there is one)
-// comes to the front when bringToFront is set. Otherwise 1, and *mutex holds the claim until
-// the setup ends (null when the platform gave no mutex: the setup runs as it would alone).
+// file is the machine's, so the mutex is too (Global\): a deployment running as SYSTEM, a
+// user's double-click and a second user on the same machine all meet it. It is opened for
+// waiting only (SYNCHRONIZE), the access that the default security of another account's
+// mutex still grants an administrator; where even that is refused, the mutex exists, and
+// another setup runs. 0 when another setup runs: its window in this session (its open box,
+// when there is one) comes to the front when bringToFront is set. Otherwise 1, and *mutex
+// holds the claim until the setup ends (null when the platform gave no mutex at all: the
+// setup runs as it would alone).
 static int ClaimSingleSetup(HANDLE* mutex, int bringToFront)
 {
-    *mutex = CreateMutexA(nullptr, FALSE, kWindowClass);
-    if (!*mutex || GetLastError() != ERROR_ALREADY_EXISTS)
+    *mutex = CreateMutexExA(nullptr, kMutexName, 0, SYNCHRONIZE);
+    DWORD error = GetLastError();
+    if (*mutex ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED)
         return 1;
-    CloseHandle(*mutex);
+    if (*mutex)
+        CloseHandle(*mutex);
     HWND running = bringToFront ? FindWindowA(kWindowClass, nullptr) : nullptr;
     if (running)
         SetForegroundWindow(GetLastActivePopup(running));

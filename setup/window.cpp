@@ -40,8 +40,19 @@ static void CloseSetupWindow(HWND window)
 // The user declined or aborted: the new saver goes, a saver it replaced comes back.
 static void EndWithoutSaver(HWND window)
 {
+    g_state.decided = TRUE;
     RemoveNewSaver();
     CloseSetupWindow(window);
+}
+
+// A box has returned. Its answer acts only while the installation is open: when the session's
+// end settled it while the box stood, the window just closes. 1 in that case.
+static int SettledMeanwhile(HWND window)
+{
+    if (!g_state.decided)
+        return 0;
+    CloseSetupWindow(window);
+    return 1;
 }
 
 // Only the bar is drawn again, straight onto the window.
@@ -70,9 +81,14 @@ static void OnTick(HWND window)
 {
     StopProgressTimer(window);
     // Progress 0: the user has not confirmed yet. A Yes takes the first step in this tick.
-    if (g_state.progress == 0 && !AskYesNoTitled(window, IDS_START_QUESTION)) {
-        EndWithoutSaver(window);
-        return;
+    if (g_state.progress == 0) {
+        int yes = AskYesNoTitled(window, IDS_START_QUESTION);
+        if (SettledMeanwhile(window))
+            return;
+        if (!yes) {
+            EndWithoutSaver(window);
+            return;
+        }
     }
     g_state.progress = AdvanceProgress(g_state.progress, &g_state.stepState);
     DrawProgress(window);
@@ -91,10 +107,35 @@ static void OnEscape(HWND window)
     if (!IsWindowEnabled(window))
         return;
     StopProgressTimer(window);
-    if (AskYesNoText(window, IDS_ABORT_QUESTION))
+    int yes = AskYesNoText(window, IDS_ABORT_QUESTION);
+    if (SettledMeanwhile(window))
+        return;
+    if (yes)
         EndWithoutSaver(window);
     else
         StartProgressTimer(window);  // on where the installation stood
+}
+
+// The session ends (log-off, restart, shut-down, or the Restart Manager closing the setup):
+// the process is ended soon after this returns, so the installation is settled now, as far as
+// the user took it. Before the Yes the new saver goes as on a No; after it, the installation
+// is finished without a box; once the registration was reached there is nothing left to do.
+// A box that stands meanwhile keeps standing, should the process live on, but its answer
+// does nothing more. The question before (WM_QUERYENDSESSION) is the default procedure's
+// yes: the setup never holds up the end of a session.
+static void OnEndSession(HWND window)
+{
+    if (g_state.decided)
+        return;
+    g_state.decided = TRUE;
+    if (g_state.progress == 0)
+        RemoveNewSaver();
+    else if (g_state.progress != 100)
+        CompleteInstallation();
+    if (IsWindowEnabled(window)) {  // no box stands: the bar was climbing
+        StopProgressTimer(window);
+        CloseSetupWindow(window);
+    }
 }
 
 static void OnPaint(HWND window)
@@ -134,6 +175,10 @@ LRESULT CALLBACK SetupWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         break;
     case WM_TIMER:
         OnTick(window);
+        break;
+    case WM_ENDSESSION:
+        if (wParam)  // FALSE: the end was called off, and the setup goes on as it stood
+            OnEndSession(window);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);

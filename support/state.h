@@ -18,6 +18,7 @@ struct SetupState {
     HFONT percentFont;         // window lifetime; null when it could not be made
     UINT_PTR timerId;          // running progress timer, 0 while none runs
     LONG progress;             // percent, 0 to 100; 0 also means "not yet confirmed"
+    BOOL decided;              // the installation's outcome is fixed: no answer or session end acts any more
     UINT32 stepState;          // progress step generator: 1 from RunSetup on, never reseeded
 };
 

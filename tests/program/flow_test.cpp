@@ -23,6 +23,8 @@ const UINT kAbortQuestion = IDS_ABORT_QUESTION;
 const UINT kSaverNotSet = IDS_SAVER_NOT_SET;
 const UINT kRemoveQuestion = IDS_REMOVE_QUESTION;
 const UINT kSaverRemoved = IDS_SAVER_REMOVED;
+const UINT kNotInstalled = IDS_SAVER_NOT_INSTALLED;
+const UINT kNotRemoved = IDS_SAVER_NOT_REMOVED;
 
 // "表" ends in 0x5C: the title must reach the boxes whole.
 const std::string kTitle = Cp932(L"表示フロー");
@@ -31,7 +33,10 @@ const std::string kSaverName = kTitle + ".scr";
 const char kLimitedSaverName[] = "flow_limit.scr";
 
 // One box of a run: the text it must show, the button pressed, and a key pressed on the
-// setup window right behind the answer (0 for none).
+// setup window right behind the answer (0 for none). kEndSession for the button: the session
+// ends while the box stands (the box stays); for the key: it ends right behind the answer. A
+// run whose last step ends the session is ended then, as the system ends it.
+enum { kEndSession = 0x10000 };
 struct Step {
     UINT text;
     int button;
@@ -47,6 +52,11 @@ enum Condition {
     kUnderSizeLimit = 4,   // the run writes under a file-size limit (run-limited.sh)
     kRunning = 8,          // the saver that stands there is a program mapped as an image for the whole run
     kNoDataBlock = 16,     // the package's saver has no data block
+    kNewRunning = 32,      // the new saver is a program mapped as an image once the window stands
+    kNativeTwin = 64,      // another saver of the name stands in the real system32 and is registered
+    kHeldForWriting = 128, // the saver that stands there is held open for writing
+    kForeignMutex = 256,   // another account's setup holds the machine's mutex, closed to this one
+    kReadOnly = 512,       // the saver that stands there is read-only
 };
 
 struct FlowCase {
@@ -87,6 +97,21 @@ const FlowCase kCases[] = {
     {"SilentRemoval", " /s /u", kThisSaver, 0, nullptr, {}, 0, false},
     {"RemovalAnsweredYes", " /U", kThisSaver, 0, nullptr, {{kRemoveQuestion, IDYES, 0}, {kSaverRemoved, IDOK, 0}}, 0, false},
     {"RemovalAnsweredNo", " /u", kThisSaver, 0, nullptr, {{kRemoveQuestion, IDNO, 0}}, 0, true},
+    // Nothing lost at the end of a session, on a file in use, or beside another setup.
+    {"SessionEndsAtTheQuestionThenNo", "", kOtherSaver, 0, nullptr,
+     {{kStartQuestion, kEndSession, 0}, {kStartQuestion, IDNO, 0}}, 0, false},
+    {"SessionEndsAtTheQuestion", "", kOtherSaver, 0, nullptr, {{kStartQuestion, kEndSession, 0}}, 0, false},
+    {"SessionEndsAtTheQuestionWithNoEarlierSaver", "", kNoSaver, 0, nullptr, {{kStartQuestion, kEndSession, 0}}, 0, false},
+    {"SessionEndsRightAfterYes", "", kOtherSaver, 0, nullptr, {{kStartQuestion, IDYES, kEndSession}}, 0, true},
+    {"SessionEndsAtTheNotice", "", kOtherSaver, 0, nullptr, {{kStartQuestion, IDYES, 0}, {kSaverSet, kEndSession, 0}}, 0, true},
+    {"NoWhileTheNewSaverRuns", "", kOtherSaver, kNewRunning, nullptr, {{kStartQuestion, IDNO, 0}}, 0, false},
+    {"SilentStartBesideAnotherAccountsSetup", " /S", kOtherSaver, kForeignMutex, nullptr, {}, 4, false},
+    {"SilentRemovalBesideA64BitSaver", " /U /S", kThisSaver, kNativeTwin, nullptr, {}, 0, false},
+    {"SilentRemovalOfAFileHeldForWriting", " /U /S", kThisSaver, kHeldForWriting, nullptr, {}, 6, true},
+    {"SilentRemovalOfAReadOnlySaver", " /U /S", kThisSaver, kReadOnly, nullptr, {}, 0, false},
+    {"RemovalOfNothing", " /U", kOtherSaver, 0, nullptr, {{kNotInstalled, IDOK, 0}}, 0, false},
+    {"RemovalWhileTheSaverRuns", " /U", kThisSaver, kRunning, nullptr,
+     {{kRemoveQuestion, IDYES, 0}, {kNotRemoved, IDOK, 0}}, 0, true},
 };
 
 std::string ExpectedText(UINT id)
@@ -102,6 +127,10 @@ std::string ExpectedText(UINT id)
         return Cp932(L"「") + kTitle + Cp932(L"」スクリーンセーバーを削除します。\r\n\r\nよろしいですか?");
     case kSaverRemoved:
         return kTitle + Cp932(L"\r\nを削除しました。");
+    case kNotInstalled:
+        return Cp932(L"「") + kTitle + Cp932(L"」スクリーンセーバーはインストールされていません。");
+    case kNotRemoved:
+        return kTitle + Cp932(L"\r\nを削除できませんでした。");
     default:
         return kTitle + Cp932(L"\r\nをスクリーンセーバーとして設定できませんでした。");
     }
@@ -109,9 +138,9 @@ std::string ExpectedText(UINT id)
 
 std::string ExpectedCaption(UINT id)
 {
-    if (id == kSaverSet || id == kSaverRemoved)
+    if (id == kSaverSet || id == kSaverRemoved || id == kNotInstalled)
         return Cp932(L"情報");
-    return Cp932(id == kSaverNotSet ? L"エラー" : L"質問");
+    return Cp932(id == kSaverNotSet || id == kNotRemoved ? L"エラー" : L"質問");
 }
 
 bool IsQuestion(UINT id)
@@ -153,6 +182,25 @@ std::string TakePendingRenames()
         size = 0;
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kKey, "PendingFileRenameOperations");
     return value.substr(0, size);
+}
+
+// The file at path mapped as an executable image, as a running program holds its file: it can
+// be renamed, not deleted. Null when it could not be mapped.
+HANDLE MapAsImage(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    HANDLE image = CreateFileMappingA(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
+    CloseHandle(file);
+    return image;
+}
+
+// The session ends, as the system ends it: the window is asked, then told. Whether it agreed.
+bool EndSession(HWND window)
+{
+    DWORD_PTR agreed = 0;
+    return SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, spine::kExitTimeout, &agreed) && agreed &&
+           SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, spine::kExitTimeout, nullptr);
 }
 
 // Where "100 %" stands in the bar: its extent in the program's own percentage font,
@@ -246,10 +294,17 @@ protected:
                 bar = FullBarOnScreen();
             if (!bar)
                 wrong(step, bar.message());
-            if (!driver::AnswerBox(box, step.button, window, step.keyBehind)) {
+            if (step.button == kEndSession) {
+                if (!EndSession(window))
+                    wrong(step, "the session's end was held up");
+                continue;
+            }
+            if (!driver::AnswerBox(box, step.button, window, step.keyBehind == kEndSession ? 0 : step.keyBehind)) {
                 wrong(step, "the box stayed");
                 return result;
             }
+            if (step.keyBehind == kEndSession && !EndSession(window))
+                wrong(step, "the session's end was held up");
         }
         return result;
     }
@@ -266,7 +321,7 @@ TEST_P(FlowTest, EndState)
     // A running saver is a program: its file must be an image the platform can map.
     const ByteVector stub = driver::ReadBytes(driver::EnvPath("SETUP_EXE"));
     ByteVector saver = driver::MakeSaver();
-    if (c.conditions & kRunning && c.before == kThisSaver)
+    if ((c.conditions & kRunning && c.before == kThisSaver) || c.conditions & kNewRunning)
         saver.insert(saver.begin(), stub.begin(), stub.end());
     const ByteVector previous = c.conditions & kRunning ? stub : ByteVector(3000, 0x77);
     DeleteFileA(target.c_str());
@@ -275,6 +330,15 @@ TEST_P(FlowTest, EndState)
     }
     char shortPath[MAX_PATH] = {};
     GetShortPathNameA((nativeDir + "\\" + name).c_str(), shortPath, MAX_PATH);
+    // The twin is registered by the name the 64-bit programs find it by: system32's.
+    const std::string twin = spine::WindowsDirectory() + "\\Sysnative\\" + name;
+    const std::string twinEntry = c.conditions & kNativeTwin ? spine::WindowsDirectory() + "\\system32\\" + name : "";
+    if (c.conditions & kNativeTwin) {
+        if (nativeDir == systemDir_)
+            GTEST_SKIP() << "only a 32-bit setup on 64-bit Windows has a system32 of its own";
+        ASSERT_TRUE(driver::WriteBytes(twin, ByteVector(2000, 0x55)));
+        strcpy(shortPath, twinEntry.c_str());
+    }
     if (c.before == kThisSaver) {
         WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath, "system.ini");
         RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "SCRNSAVE.EXE", REG_SZ, shortPath,
@@ -282,12 +346,23 @@ TEST_P(FlowTest, EndState)
     }
     HANDLE image = nullptr;  // the running saver's image, renamed with its file but never deleted
     if (c.conditions & kRunning) {
-        HANDLE file = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        image = CreateFileMappingA(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
-        CloseHandle(file);
+        image = MapAsImage(target);
         ASSERT_TRUE(image) << "the saver could not be mapped as an image";
     }
+    HANDLE held = c.conditions & kHeldForWriting ? CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                               OPEN_EXISTING, 0, nullptr)
+                                                 : nullptr;
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    if (c.conditions & kReadOnly)
+        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+    // Another account's mutex: its security lets nobody else open it, not even to wait.
+    SECURITY_DESCRIPTOR closed;
+    ACL emptyAcl;
+    InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&emptyAcl, sizeof emptyAcl, ACL_REVISION);
+    SetSecurityDescriptorDacl(&closed, TRUE, &emptyAcl, FALSE);
+    SECURITY_ATTRIBUTES closedMutex = {sizeof closedMutex, &closed, FALSE};
+    HANDLE mutex = c.conditions & kForeignMutex ? CreateMutexA(&closedMutex, FALSE, "Global\\SetupWClass") : nullptr;
     before_ = ListFiles(systemDir_);
     const std::set<std::string>& before = before_;
     std::unique_ptr<driver::ReadOnlyKey> readOnly;
@@ -307,9 +382,13 @@ TEST_P(FlowTest, EndState)
     } else {
         // A removal shows its boxes without the setup screen.
         HWND window = nullptr;
-        if (c.steps[0].text != kRemoveQuestion) {
+        if (c.steps[0].text != kRemoveQuestion && c.steps[0].text != kNotInstalled) {
             window = driver::WaitForWindow(process.id(), "SetupWClass", spine::kWindowTimeout);
             ASSERT_TRUE(window) << "no setup window";
+        }
+        if (c.conditions & kNewRunning) {
+            image = MapAsImage(target);
+            ASSERT_TRUE(image) << "the new saver could not be mapped as an image";
         }
         if (c.secondStart) {
             ASSERT_TRUE(driver::WaitForBox(process, spine::kWindowTimeout).window) << "no start question";
@@ -321,8 +400,16 @@ TEST_P(FlowTest, EndState)
             EXPECT_EQ(saver, driver::ReadBytes(target)) << "the second start changed the new saver";
         }
         EXPECT_TRUE(AnswersBoxes(process, window, c.steps));
-        EXPECT_TRUE(EndsWithoutABox(process, true));
+        if (c.steps.back().button == kEndSession || c.steps.back().keyBehind == kEndSession)
+            process.Kill();
+        else
+            EXPECT_TRUE(EndsWithoutABox(process, true));
     }
+    if (mutex)
+        CloseHandle(mutex);
+    if (held)
+        CloseHandle(held);
+    DeleteFileA(twin.c_str());
 
     std::set<std::string> expectedFiles = before;
     if (c.installed) {
@@ -332,15 +419,15 @@ TEST_P(FlowTest, EndState)
     }
     if (image)
         CloseHandle(image);
-    if (c.conditions & kRunning && c.before == kOtherSaver) {
-        // The running saver's copy could not be deleted: it stays aside, booked to go at the
-        // next restart under its unredirected name.
+    if ((c.conditions & kRunning && c.before == kOtherSaver) || c.conditions & kNewRunning) {
+        // The running saver (the earlier one after a Yes, the new one after a No) could not be
+        // deleted: it stays aside, booked to go at the next restart under its unredirected name.
         std::string pending = TakePendingRenames();
         std::set<std::string> left = ListFiles(systemDir_);
         for (const std::string& file : expectedFiles)
             left.erase(file);
         ASSERT_EQ(1u, left.size()) << "no copy of the running saver is left aside";
-        EXPECT_EQ(previous, driver::ReadBytes(systemDir_ + "\\" + *left.begin()));
+        EXPECT_EQ(c.installed ? previous : saver, driver::ReadBytes(systemDir_ + "\\" + *left.begin()));
         EXPECT_NE(std::string::npos, pending.find(nativeDir + "\\" + *left.begin())) << "not booked: " << pending;
         expectedFiles.insert(*left.begin());
     }
@@ -355,8 +442,9 @@ TEST_P(FlowTest, EndState)
 
     const bool readOnlyDesktop = c.conditions & kDesktopReadOnly;
     GetShortPathNameA((nativeDir + "\\" + name).c_str(), shortPath, MAX_PATH);  // of the file now there
-    EXPECT_EQ(c.installed ? std::string(shortPath) : std::string(), driver::ReadIniSaver());
-    EXPECT_EQ(c.installed && !readOnlyDesktop ? std::string(shortPath) : std::string(), driver::ReadRegistrySaver());
+    // A 64-bit twin's entries are not this package's to take.
+    EXPECT_EQ(c.installed ? std::string(shortPath) : twinEntry, driver::ReadIniSaver());
+    EXPECT_EQ(c.installed && !readOnlyDesktop ? std::string(shortPath) : twinEntry, driver::ReadRegistrySaver());
     // The programs that start the saver are 64-bit: the registered path must lead them to it.
     if (c.installed) {
         EXPECT_EQ(saver, ReadAs64BitProgram(driver::ReadIniSaver(), scratch_.File("ini.scr")));

@@ -34,7 +34,7 @@ struct TextCase {
 // The texts by their ids, as a reader sees them; Cp932() gives the bytes they must load as.
 static_assert(IDS_START_QUESTION == 100 && IDS_SAVER_SET == 101 && IDS_ABORT_QUESTION == 102 &&
                   IDS_LOW_COLOR == 103 && IDS_SAVER_NOT_SET == 104 && IDS_REMOVE_QUESTION == 105 &&
-                  IDS_SAVER_REMOVED == 106,
+                  IDS_SAVER_REMOVED == 106 && IDS_SAVER_NOT_INSTALLED == 107 && IDS_SAVER_NOT_REMOVED == 108,
               "the texts keep their ids");
 const TextCase kTexts[] = {
     {100, L"「%s」スクリーンセーバーのインストールを開始します。\r\n\r\nよろしいですか?"},
@@ -44,6 +44,8 @@ const TextCase kTexts[] = {
     {104, L"%s\r\nをスクリーンセーバーとして設定できませんでした。"},
     {105, L"「%s」スクリーンセーバーを削除します。\r\n\r\nよろしいですか?"},
     {106, L"%s\r\nを削除しました。"},
+    {107, L"「%s」スクリーンセーバーはインストールされていません。"},
+    {108, L"%s\r\nを削除できませんでした。"},
 };
 
 std::string Expected(UINT id)
