@@ -172,6 +172,12 @@ size_t FindBoundary(const unsigned char* data, size_t length, const char* marker
     return FindBoundaryFrom(data, length, pattern, at);
 }
 
+// 1 when the four bytes at ending are ".scr" in any letter case.
+static int IsSaverExtension(const unsigned char* ending)
+{
+    return ending[0] == '.' && (ending[1] | 0x20) == 's' && (ending[2] | 0x20) == 'c' && (ending[3] | 0x20) == 'r';
+}
+
 SaverNameVerdict CheckSaverName(const unsigned char* field, size_t directoryLength, LeadByteTest isLead)
 {
     const char* name = reinterpret_cast<const char*>(field);
@@ -208,6 +214,12 @@ SaverNameVerdict CheckSaverName(const unsigned char* field, size_t directoryLeng
         return kNameReservedDevice;
     if (directoryLength + 1 + length > kPathBufferSize - 1)
         return kNameTooLong;
+    // The setup writes into the system directory with an administrator's rights: a program or
+    // library under a name the system loads by (a .dll, an .exe) must never land there, nor
+    // take the place of one. A dot is never the second byte of a double-byte character, so
+    // the last four bytes are the name's last four characters.
+    if (length < 5 || !IsSaverExtension(field + length - 4))
+        return kNameNotSaver;
     return kNameAccepted;
 }
 
@@ -215,7 +227,7 @@ const char* DescribeSaverNameVerdict(SaverNameVerdict verdict)
 {
     // The texts are one object of their own, not loose literals: the stub never asks for them,
     // and with -fdata-sections its linker drops them together with this function.
-    static const char kTexts[][72] = {
+    static const char kTexts[][84] = {
         "accepted",
         "the name field holds no NUL within its 260 bytes",
         "the name is empty, \".\" or \"..\"",
@@ -225,10 +237,11 @@ const char* DescribeSaverNameVerdict(SaverNameVerdict verdict)
         "the name ends in a dot or a blank",
         "the name is a reserved device name",
         "the saver's path in the system directory would exceed 259 bytes",
+        "the name does not end in .scr: a package installs a screen saver and nothing else",
         "unknown",
     };
     const int kUnknown = sizeof kTexts / sizeof kTexts[0] - 1;
-    static_assert(kUnknown == kNameTooLong + 1, "a text for each verdict, in the verdicts' order");
+    static_assert(kUnknown == kNameNotSaver + 1, "a text for each verdict, in the verdicts' order");
     int index = static_cast<int>(verdict);
     return kTexts[index >= 0 && index < kUnknown ? index : kUnknown];
 }

@@ -61,6 +61,7 @@ enum SaverNameVerdict {
     kNameBadEnding,      // ends in a dot or a blank
     kNameReservedDevice, // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension
     kNameTooLong,        // directory, backslash and name would exceed 259 bytes
+    kNameNotSaver,       // does not end in .scr (any letter case): not a screen saver's name
 };
 
 // Judges the name field at field (kSaverNameFieldLength bytes) as one bare file name to be

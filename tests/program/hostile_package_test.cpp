@@ -76,6 +76,9 @@ const HostileCase kCases[] = {
     {"LeadByteWithoutTrail", "spine_evil\x95", kPlainSaver, nullptr, kRefused, false},
     {"PathBeyond259", std::string(250, 'n') + ".scr", kPlainSaver, nullptr, kRefused, false},
     {"Name259Bytes", std::string(255, 'n') + ".scr", kPlainSaver, nullptr, kRefused, false},
+    {"Program", "spine_evil.exe", kPlainSaver, nullptr, kRefused, false},
+    {"LibraryBehindASaverName", "spine_evil.scr.dll", kPlainSaver, nullptr, kRefused, false},
+    {"SystemLibraryName", "version.dll", kPlainSaver, nullptr, kRefused, false},
     // Refused where 0x95 is no lead byte: see LeadByteOutcome.
     {"LeadByte95Trail5C", kLeadByteName, kPlainSaver, nullptr, kAskedYes, false},
     {"CutInsideTheLogo", kPlainName, kCutInsideTheLogo, nullptr, kAskedNo, false},

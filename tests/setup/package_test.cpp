@@ -183,7 +183,14 @@ TEST(SaverName, Rules)
     struct { std::string name; SaverNameVerdict verdict; } cases[] = {
         {"abc.scr", kNameAccepted},
         {"a.b.scr", kNameAccepted},
-        {"abc", kNameAccepted},
+        {"A.SCR", kNameAccepted},
+        {"\x95\x5C\x8E\xA6.scr", kNameAccepted},  // 表示.scr
+        {"abc", kNameNotSaver},
+        {".scr", kNameNotSaver},
+        {"evil.exe", kNameNotSaver},
+        {"evil.scr.dll", kNameNotSaver},
+        {"version.dll", kNameNotSaver},
+        {"a.scrx", kNameNotSaver},
         {"\x95\x5C.scr", kNameAccepted},       // 0x5C as a second byte is part of a character
         {"\x83\x58\x83\x4E.scr", kNameAccepted},
         {"CONSOLE.scr", kNameAccepted},
@@ -219,7 +226,7 @@ TEST(SaverName, FieldAndPathLength)
     Bytes field(kSaverNameFieldLength, 'x');
     EXPECT_EQ(kNameUnterminated, CheckSaverName(field.data(), 19, IsCp932LeadByte));
     // Directory (19) + backslash + name must stay within 259 bytes.
-    EXPECT_EQ(kNameAccepted, Judge(std::string(239, 'n')));
+    EXPECT_EQ(kNameAccepted, Judge(std::string(235, 'n') + ".scr"));
     EXPECT_EQ(kNameTooLong, Judge(std::string(240, 'n')));
     EXPECT_EQ(kNameTooLong, Judge("abc.scr", 252));
 }

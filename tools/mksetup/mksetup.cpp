@@ -300,15 +300,13 @@ int JudgeSignature(const ByteVector& package, size_t boundary, size_t payloadEnd
     return kExitOk;
 }
 
-void WarnAboutPayload(const unsigned char* saver, size_t length, const std::string& name)
+void WarnAboutPayload(const unsigned char* saver, size_t length)
 {
     char marker[kBoundaryLength];
     AssembleSetupBoundary(marker);
     if (FindBoundary(saver, length, marker) != length)
         Warn("the screen saver holds the setup marker; the setup takes the first one, in front of the name field, "
              "so this is harmless, but a package made of this package would not be");
-    if (name.size() < 4 || (name.compare(name.size() - 4, 4, ".scr") != 0 && name.compare(name.size() - 4, 4, ".SCR") != 0))
-        Warn("the name " + name + " does not end in .scr; the display settings list only .scr files");
 }
 
 int BuildCommand(const Options& o)
@@ -331,7 +329,7 @@ int BuildCommand(const Options& o)
     int code = JudgeDataBlock(saver.data(), saver.size(), &facts, &why);
     if (code != kExitOk)
         return Refuse(code, why);
-    WarnAboutPayload(saver.data(), saver.size(), name);
+    WarnAboutPayload(saver.data(), saver.size());
     if (!WriteWholeBytes(o.out, BuildPackage(stub, name, saver, kCertificateAlignment)))
         return Refuse(kExitFile, "cannot write " + o.out);
     printf("mksetup: wrote %s: name %s, payload %zu bytes, logo %zu bytes\n", o.out.c_str(), name.c_str(),
@@ -364,7 +362,7 @@ int CheckCommand(const Options& o)
     code = JudgeSignature(package, boundary, payloadEnd, &signedLine, &why);
     if (code != kExitOk)
         return Refuse(code, why);
-    WarnAboutPayload(saver, saverLength, name);
+    WarnAboutPayload(saver, saverLength);
     printf("name: %s\nimage: %zu bytes\npayload: %zu bytes\nlogo: %zu bytes\n%s\n", name.c_str(), boundary,
            saverLength, facts.logoLength, signedLine.c_str());
     return kExitOk;
