@@ -38,13 +38,13 @@ void CheckAcceptedName(const uint8_t* field, LeadByteTest isLead)
     static const char kSystemDirectory[] = "C:\\WINDOWS\\system32";
     const size_t directoryLength = sizeof kSystemDirectory - 1;
     SaverNameVerdict verdict = CheckSaverName(field, directoryLength, isLead);
-    Require(verdict >= kNameAccepted && verdict <= kNameTooLong);
+    Require(verdict >= kNameAccepted && verdict <= kNameNotSaver);
     Require(DescribeSaverNameVerdict(verdict) != nullptr);
     if (verdict != kNameAccepted)
         return;
     const char* name = reinterpret_cast<const char*>(field);
     size_t length = strnlen(name, kSaverNameFieldLength);
-    Require(length > 0 && length < kSaverNameFieldLength);
+    Require(length > 4 && length < kSaverNameFieldLength && strncasecmp(name + length - 4, ".scr", 4) == 0);
     Require(directoryLength + 1 + length <= kPathBufferSize - 1);
     char path[kPathBufferSize];
     memcpy(path, kSystemDirectory, sizeof kSystemDirectory);

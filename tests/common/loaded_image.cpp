@@ -31,9 +31,12 @@ bool Relocate(unsigned char* base, IMAGE_NT_HEADERS* nt, std::string* error)
     if (delta == 0)
         return true;
     const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
-    if (dir.Size == 0 || (nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED)) {
+    if (nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED)
         return Fail(error, "image is not at its base and has no relocations");
-    }
+    // No table and no mark that one was stripped: the image holds no address to fix (its code
+    // reaches everything relative to itself), and the platform's loader maps it anywhere as is.
+    if (dir.Size == 0)
+        return true;
     unsigned char* at = base + dir.VirtualAddress;
     unsigned char* end = at + dir.Size;
     while (at + sizeof(IMAGE_BASE_RELOCATION) <= end) {
