@@ -47,6 +47,8 @@ enum Condition {
     kUnderSizeLimit = 4,   // the run writes under a file-size limit (run-limited.sh)
     kRunning = 8,          // the saver that stands there is a program mapped as an image for the whole run
     kNoDataBlock = 16,     // the package's saver has no data block
+    kDroppedOnBuilder = 32,  // the package is mksetup.exe's, given the saver's path alone on a console of its own
+    kBuiltInAConsole = 64,   // the same, on the console of this test
 };
 
 struct FlowCase {
@@ -80,6 +82,8 @@ const FlowCase kCases[] = {
     {"Silent", " /S", kOtherSaver, 0, nullptr, {}, 0, true},
     {"SilentNotRegistered", " /s", kNoSaver, kDesktopReadOnly, nullptr, {}, 1, true},
     {"SilentWithoutDataBlock", " /S", kOtherSaver, kNoDataBlock, nullptr, {}, 2, false},
+    {"SilentFromADropOnTheBuilder", " /S", kOtherSaver, kDroppedOnBuilder, nullptr, {}, 0, true},
+    {"SilentFromTheBuilderInAConsole", " /S", kOtherSaver, kBuiltInAConsole, nullptr, {}, 0, true},
     {"SilentFailedWriteUnderAFileSizeLimit", " /S", kOtherSaver, kUnderSizeLimit, nullptr, {}, 3, false},
     {"SilentStartWhileTheQuestionIsOpen", "", kOtherSaver, 0, " /S", {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, 0, true},
     {"SilentRemovalOfAnotherSaver", " /U /S", kOtherSaver, 0, nullptr, {}, 5, false},
@@ -204,9 +208,33 @@ protected:
         SpineTest::TearDown();
     }
 
-    // The package of this run: made here, or by run-limited.sh for a run under the limit.
+    // The package of mksetup.exe (MKSETUP_EXE) given the saver's path alone. Started with a
+    // console of its own, as a drop starts it, it shows its outcome in a box, answered here; on
+    // this test's console it shows none. Its --check must take the package.
+    std::string BuilderPackage(const FlowCase& c, const ByteVector& saver)
+    {
+        const std::string builder = driver::EnvPath("MKSETUP_EXE"), scr = WritePackage(kSaverName, saver);
+        const bool own = c.conditions & kDroppedOnBuilder;
+        driver::Process drop, check;
+        EXPECT_TRUE(drop.Start(builder, "\"" + builder + "\" \"" + scr + "\"", "", own ? CREATE_NEW_CONSOLE : 0));
+        if (own) {
+            driver::Box box = driver::WaitForBox(drop, spine::kWindowTimeout);
+            EXPECT_EQ(0u, box.text.find("wrote ")) << "the builder's box: " << box.text;
+            EXPECT_TRUE(box.window && driver::AnswerBox(box, IDOK));
+        }
+        EXPECT_TRUE(EndsWithoutABox(drop, true));
+        const std::string package = scratch_.File(kTitle + "-setup.exe");
+        DWORD code = 1;
+        EXPECT_TRUE(check.Start(builder, "mksetup --check \"" + package + "\"") && check.WaitExit(spine::kExitTimeout, &code));
+        EXPECT_EQ(0u, code) << "mksetup --check refused the package";
+        return package;
+    }
+
+    // The package of this run: made here, by the builder, or by run-limited.sh for a run under the limit.
     std::string PackageFor(const FlowCase& c, const ByteVector& saver)
     {
+        if (c.conditions & (kDroppedOnBuilder | kBuiltInAConsole))
+            return BuilderPackage(c, saver);
         if (!(c.conditions & kUnderSizeLimit))
             return WritePackage("SETUP.exe",
                                 driver::MakePackage(kSaverName, c.conditions & kNoDataBlock ? ByteVector(5000, 0x33) : saver));
@@ -260,6 +288,8 @@ protected:
 TEST_P(FlowTest, EndState)
 {
     const FlowCase& c = GetParam();
+    if (c.conditions & (kDroppedOnBuilder | kBuiltInAConsole) && sizeof(void*) == 8)
+        GTEST_SKIP() << "the builder's package carries the x86 stub, which the x86 tree's run installs";
     const std::string name = c.conditions & kUnderSizeLimit ? kLimitedSaverName : kSaverName;
     const std::string target = SaverPath(name);
     const std::string nativeDir = NativeSystemDirectory(systemDir_);
