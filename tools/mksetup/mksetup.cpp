@@ -566,6 +566,7 @@ int Run(int argc, char** argv)
 // Started by a drop on mksetup.exe or a double-click, the program is the only one on its
 // console, whose window closes with it: the outcome is shown in a box as well, so that the
 // author reads it. Started from a command prompt, the console is shared and the lines suffice.
+// (Wine gives a program started from a Unix shell a console that lists no processes: no box.)
 void ShowOutcomeOnOwnConsole(int code)
 {
     DWORD processes[2];
