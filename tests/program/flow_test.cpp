@@ -29,6 +29,8 @@ const UINT kNotRemoved = IDS_SAVER_NOT_REMOVED;
 // "表" ends in 0x5C: the title must reach the boxes whole.
 const std::string kTitle = Cp932(L"表示フロー");
 const std::string kSaverName = kTitle + ".scr";
+// The builder's saver: its name holds no 0x5C byte, which the builder refuses in a name.
+const std::string kBuiltTitle = Cp932(L"オーロラ");
 // The package that run-limited.sh makes before it limits the file size.
 const char kLimitedSaverName[] = "flow_limit.scr";
 
@@ -57,6 +59,8 @@ enum Condition {
     kHeldForWriting = 128, // the saver that stands there is held open for writing
     kForeignMutex = 256,   // another account's setup holds the machine's mutex, closed to this one
     kReadOnly = 512,       // the saver that stands there is read-only
+    kDroppedOnBuilder = 1024, // the package is mksetup.exe's, given the saver's path alone on a console of its own
+    kBuiltInAConsole = 2048,  // the same, on the console of this test
 };
 
 struct FlowCase {
@@ -90,6 +94,8 @@ const FlowCase kCases[] = {
     {"Silent", " /S", kOtherSaver, 0, nullptr, {}, 0, true},
     {"SilentNotRegistered", " /s", kNoSaver, kDesktopReadOnly, nullptr, {}, 1, true},
     {"SilentWithoutDataBlock", " /S", kOtherSaver, kNoDataBlock, nullptr, {}, 2, false},
+    {"SilentFromADropOnTheBuilder", " /S", kOtherSaver, kDroppedOnBuilder, nullptr, {}, 0, true},
+    {"SilentFromTheBuilderInAConsole", " /S", kOtherSaver, kBuiltInAConsole, nullptr, {}, 0, true},
     {"SilentFailedWriteUnderAFileSizeLimit", " /S", kOtherSaver, kUnderSizeLimit, nullptr, {}, 3, false},
     {"SilentStartWhileTheQuestionIsOpen", "", kOtherSaver, 0, " /S", {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, 0, true},
     {"SilentRemovalOfAnotherSaver", " /U /S", kOtherSaver, 0, nullptr, {}, 5, false},
@@ -252,9 +258,40 @@ protected:
         SpineTest::TearDown();
     }
 
-    // The package of this run: made here, or by run-limited.sh for a run under the limit.
+    // The package of mksetup.exe (MKSETUP_EXE) given the saver's path alone. Started with a
+    // console of its own, as a drop starts it, it shows its outcome in a box, answered here; on
+    // this test's console it shows none. Its --check must take the package.
+    std::string BuilderPackage(const FlowCase& c, const ByteVector& saver)
+    {
+        const std::string builder = driver::EnvPath("MKSETUP_EXE"), scr = WritePackage(kBuiltTitle + ".scr", saver);
+        const bool own = c.conditions & kDroppedOnBuilder;
+        // Started by ctest, this test has a console of Wine's that lists no processes (nor
+        // would the builder's): for this run it takes a real one, which the builder shares.
+        DWORD consoleProcesses[2];
+        const bool consoleMade = !own && GetConsoleProcessList(consoleProcesses, 2) == 0 && FreeConsole() && AllocConsole();
+        EXPECT_TRUE(own || GetConsoleProcessList(consoleProcesses, 2) > 0) << "this test has no console to share";
+        driver::Process drop, check;
+        EXPECT_TRUE(drop.Start(builder, "\"" + builder + "\" \"" + scr + "\"", "", own ? CREATE_NEW_CONSOLE : 0));
+        if (own) {
+            driver::Box box = driver::WaitForBox(drop, spine::kWindowTimeout);
+            EXPECT_EQ(0u, box.text.find("wrote ")) << "the builder's box: " << box.text;
+            EXPECT_TRUE(box.window && driver::AnswerBox(box, IDOK));
+        }
+        EXPECT_TRUE(EndsWithoutABox(drop, true));
+        if (consoleMade)
+            FreeConsole();
+        const std::string package = scratch_.File(kBuiltTitle + "-setup.exe");
+        DWORD code = 1;
+        EXPECT_TRUE(check.Start(builder, "mksetup --check \"" + package + "\"") && check.WaitExit(spine::kExitTimeout, &code));
+        EXPECT_EQ(0u, code) << "mksetup --check refused the package";
+        return package;
+    }
+
+    // The package of this run: made here, by the builder, or by run-limited.sh for a run under the limit.
     std::string PackageFor(const FlowCase& c, const ByteVector& saver)
     {
+        if (c.conditions & (kDroppedOnBuilder | kBuiltInAConsole))
+            return BuilderPackage(c, saver);
         if (!(c.conditions & kUnderSizeLimit))
             return WritePackage("SETUP.exe",
                                 driver::MakePackage(kSaverName, c.conditions & kNoDataBlock ? ByteVector(5000, 0x33) : saver));
@@ -315,7 +352,11 @@ protected:
 TEST_P(FlowTest, EndState)
 {
     const FlowCase& c = GetParam();
-    const std::string name = c.conditions & kUnderSizeLimit ? kLimitedSaverName : kSaverName;
+    if (c.conditions & (kDroppedOnBuilder | kBuiltInAConsole) && sizeof(void*) == 8)
+        GTEST_SKIP() << "the builder's package carries the x86 stub, which the x86 tree's run installs";
+    const std::string name = c.conditions & kUnderSizeLimit                       ? kLimitedSaverName
+                             : c.conditions & (kDroppedOnBuilder | kBuiltInAConsole) ? kBuiltTitle + ".scr"
+                                                                                     : kSaverName;
     const std::string target = SaverPath(name);
     const std::string nativeDir = NativeSystemDirectory(systemDir_);
     // A running saver is a program: its file must be an image the platform can map.

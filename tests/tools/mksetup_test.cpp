@@ -262,7 +262,7 @@ TEST_F(Mksetup, FileAndCommandLineErrors)
     EXPECT_EQ(0, help.code);
     for (const char* code : {" 0  done", " 1  wrong", " 2  a file", " 3  the stub", " 4  the saver name", " 5  the screen",
                              " 6  the data", " 7  the logo", " 8  --check", " 9  --add-data", "10  --add-data",
-                             "11  the stub carries"})
+                             "11  the stub carries", "12  the screen saver is signed"})
         EXPECT_NE(std::string::npos, help.out.find(code)) << code;
 }
 
@@ -408,6 +408,47 @@ TEST_F(Mksetup, AddDataRoundTrip)
         run = Start({"--check", Path("out.exe")});
         EXPECT_NE(std::string::npos, run.out.find("logo: " + std::to_string(dib.size()) + " bytes\n")) << run.out;
     }
+}
+
+// The saver alone, as a drop gives it: the package beside it from the built-in stub (x86 unless
+// --arch x64), the saver with an empty data block added, or one with the logo of --logo, when it
+// has none. A signed saver would lose its signature to the block and is refused.
+TEST_F(Mksetup, OneStepFromTheSaverAlone)
+{
+    ByteVector x86, x64;
+    ASSERT_TRUE(getenv("SETUP_EXE_X86") && ReadWholeFile(getenv("SETUP_EXE_X86"), &x86));
+    ASSERT_TRUE(getenv("SETUP_EXE_X64") && ReadWholeFile(getenv("SETUP_EXE_X64"), &x64));
+    Put("plain.scr", saverImage_);
+    const struct {
+        std::vector<std::string> options;
+        const char* saver;
+        const ByteVector& stub;
+        ByteVector payload;
+    } cases[] = {
+        {{}, "aurora.scr", x86, saver_},
+        {{"--arch", "x64"}, "aurora.scr", x64, saver_},
+        {{}, "plain.scr", x86, Join(saverImage_, BuildSaverDataBlock({}, "", "", {}))},
+        {{"--logo", Suite("good/rgb24.bmp")}, "plain.scr", x86, Join(saverImage_, BuildSaverDataBlock({}, "", "", logo_))},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.options;
+        args.push_back(Path(c.saver));
+        Outcome run = Start(args);
+        ASSERT_EQ(0, run.code) << run.err;
+        EXPECT_EQ(c.payload != saver_, run.out.find("holds no data block") != std::string::npos) << run.out;
+        const std::string stem = std::string(c.saver).substr(0, strlen(c.saver) - 4);
+        EXPECT_EQ(BuildPackage(c.stub, c.saver, c.payload, 8), Get(stem + "-setup.exe"));
+    }
+    ByteVector signedSaver = Join(BuildHeaderOnlyImage(false), ByteVector(16, 0));
+    PutU32(signedSaver, 0x80 + 24 + 96 + 4 * 8, static_cast<uint32_t>(signedSaver.size() - 8));
+    PutU32(signedSaver, 0x80 + 24 + 96 + 4 * 8 + 4, 8);
+    Put("signed.scr", signedSaver);
+    EXPECT_TRUE(IsRefusal(Start({Path("signed.scr")}), 12, "add the data block first", Exists("signed-setup.exe")));
+    EXPECT_TRUE(IsRefusal(Start({"--add-data", "--saver", Path("signed.scr"), "--logo", Suite("good/rgb24.bmp"), "--out",
+                                 Path("with.scr")}), 12, "is signed", Exists("with.scr")));
+    unlink(Path("aurora-setup.exe").c_str());
+    EXPECT_TRUE(IsRefusal(Start({"--logo", Suite("good/rgb24.bmp"), Path("aurora.scr")}), 9, "already holds a data block",
+                          Exists("aurora-setup.exe")));
 }
 
 // A BMP file of a packed DIB: the 14-byte file header, its bits right behind the colour table.

@@ -133,10 +133,10 @@ bool Process::Launch(const std::string& exe, const std::string& commandLine, con
     return true;
 }
 
-bool Process::Start(const std::string& exe, const std::string& commandLine, const std::string& workDir)
+bool Process::Start(const std::string& exe, const std::string& commandLine, const std::string& workDir, DWORD flags)
 {
     PROCESS_INFORMATION info = {};
-    if (!Launch(exe, commandLine, workDir, 0, &info))
+    if (!Launch(exe, commandLine, workDir, flags, &info))
         return false;
     CloseHandle(info.hThread);
     return true;

@@ -51,9 +51,10 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // CreateProcessA(exe, commandLine, ..., workDir). The command line is passed exactly as
-    // given, so tests control what GetCommandLineA answers.
-    bool Start(const std::string& exe, const std::string& commandLine, const std::string& workDir = "");
+    // CreateProcessA(exe, commandLine, ..., flags, ..., workDir). The command line is passed
+    // exactly as given, so tests control what GetCommandLineA answers.
+    bool Start(const std::string& exe, const std::string& commandLine, const std::string& workDir = "",
+               DWORD flags = 0);
     // Start() with Escape pressed on the setup window as the window is created, before its
     // message loop runs: a key typed the moment the program starts. A hook from the DLL at
     // KEYHOOK_DLL presses it in the program's main thread.

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "setup/package.h"
+#include "tools/mksetup/embedded_stubs.h"
 #include "tools/mksetup/logo_rules.h"
 #include "tools/mksetup/package_writer.h"
+#include "version.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -30,6 +32,7 @@ enum ExitCode {
     kExitHasDataBlock = 9,
     kExitNotABmp = 10,
     kExitBadSignature = 11,
+    kExitSignedSaver = 12,
 };
 
 // The package names a file in the target's system directory; C:\WINDOWS\system32 is 19 bytes.
@@ -40,7 +43,14 @@ const size_t kBmpFileHeaderLength = 14;
 
 const char kUsage[] =
     "usage:\n"
-    "  mksetup --stub SETUP.exe --saver FILE.scr [--name NAME] --out PACKAGE.exe\n"
+    "  mksetup [--logo LOGO.bmp] [--name NAME] [--out PACKAGE.exe] [STUB] FILE.scr\n"
+    "      One step from a screen saver to a package (what a file dropped on mksetup.exe gives):\n"
+    "      writes FILE-setup.exe beside the saver unless --out says otherwise. A saver without a\n"
+    "      data block is packaged with one added (empty, or with the logo of --logo); a signed\n"
+    "      saver can't be changed, so give it its data block (--add-data) before signing it.\n"
+    "      STUB is --stub SETUP.exe, or --arch x64 for the x64 stub built into mksetup; by\n"
+    "      default the built-in x86 stub, which runs on 32-bit and 64-bit Windows.\n"
+    "  mksetup [STUB] --saver FILE.scr [--name NAME] --out PACKAGE.exe\n"
     "      Writes the package: the stub, the setup marker, the 260-byte name field and the\n"
     "      screen saver. NAME (default: the saver's file name) is the file written into the\n"
     "      system directory; it must be a valid bare file name both in code page 932 and in\n"
@@ -55,7 +65,7 @@ const char kUsage[] =
     "      settings bytes, the logo length, two empty counted strings and the logo, which is\n"
     "      the BMP file without its 14-byte file header. Black (0,0,0) logo pixels are drawn\n"
     "      transparent by the setup.\n"
-    "  mksetup --help\n"
+    "  mksetup --help | --version\n"
     "exit codes:\n"
     "   0  done (warnings, if any, on stderr)\n"
     "   1  wrong command line\n"
@@ -69,24 +79,37 @@ const char kUsage[] =
     "   9  --add-data: the screen saver already holds a data block\n"
     "  10  --add-data: the logo file is no usable BMP file\n"
     "  11  the stub carries a certificate table, or --check: the package's certificate table is\n"
-    "      malformed or does not lie behind the payload (the setup would install it as the saver's)\n";
+    "      malformed or does not lie behind the payload (the setup would install it as the saver's)\n"
+    "  12  the screen saver is signed and would need a data block: add it before signing\n";
 
 struct Options {
     std::string stub, saver, name, out, logo, check;
     bool nameGiven = false;
     bool addData = false;
     bool help = false;
+    bool version = false;
+    std::string arch;      // --arch: which built-in stub, when --stub names none
+    bool oneStep = false;  // the saver given alone, as a drop on the program gives it
 };
+
+// Every line mksetup writes, kept for the box that a run started by a drop ends with.
+std::string g_outcome;
+
+void Say(FILE* stream, const std::string& line)
+{
+    fprintf(stream, "mksetup: %s\n", line.c_str());
+    g_outcome += line + "\n";
+}
 
 int Refuse(int code, const std::string& text)
 {
-    fprintf(stderr, "mksetup: %s\n", text.c_str());
+    Say(stderr, text);
     return code;
 }
 
 void Warn(const std::string& text)
 {
-    fprintf(stderr, "mksetup: warning: %s\n", text.c_str());
+    Say(stderr, "warning: " + text);
 }
 
 // 1 and the options when the command line is one of the forms in kUsage, else 0 and *why.
@@ -102,9 +125,18 @@ int ParseArguments(int argc, char** argv, Options* o, std::string* why)
             o->addData = true;
             continue;
         }
+        if (a == "--version") {
+            o->version = true;
+            continue;
+        }
+        if (a.rfind("--", 0) != 0 && o->saver.empty()) {
+            o->saver = a;
+            o->oneStep = true;
+            continue;
+        }
         std::string* target = a == "--stub" ? &o->stub : a == "--saver" ? &o->saver : a == "--name" ? &o->name
                             : a == "--out"  ? &o->out  : a == "--logo"  ? &o->logo  : a == "--check" ? &o->check
-                                                                                                     : nullptr;
+                            : a == "--arch" ? &o->arch                                               : nullptr;
         if (!target) {
             *why = "unknown option " + a;
             return 0;
@@ -117,24 +149,44 @@ int ParseArguments(int argc, char** argv, Options* o, std::string* why)
             o->nameGiven = true;
         *target = argv[++i];
     }
-    if (o->help)
+    if (o->help || o->version)
         return 1;
+    if (!o->stub.empty() && !o->arch.empty()) {
+        *why = "--stub and --arch both choose the stub: give one";
+        return 0;
+    }
+    if (!o->arch.empty() && o->arch != "x86" && o->arch != "x64") {
+        *why = "--arch takes x86 or x64";
+        return 0;
+    }
+    if (o->oneStep) {
+        if (!o->check.empty() || o->addData) {
+            *why = "a screen saver given alone takes --logo, --name, --out and --stub or --arch";
+            return 0;
+        }
+        return 1;
+    }
     if (!o->check.empty()) {
-        if (o->addData || !o->stub.empty() || !o->saver.empty() || !o->out.empty() || !o->logo.empty() || o->nameGiven) {
+        if (o->addData || !o->stub.empty() || !o->saver.empty() || !o->out.empty() || !o->logo.empty() || o->nameGiven ||
+            !o->arch.empty()) {
             *why = "--check takes no other option";
             return 0;
         }
         return 1;
     }
     if (o->addData) {
-        if (o->saver.empty() || o->logo.empty() || o->out.empty() || !o->stub.empty() || o->nameGiven) {
+        if (o->saver.empty() || o->logo.empty() || o->out.empty() || !o->stub.empty() || o->nameGiven || !o->arch.empty()) {
             *why = "--add-data needs --saver, --logo and --out, and nothing else";
             return 0;
         }
         return 1;
     }
-    if (o->stub.empty() || o->saver.empty() || o->out.empty() || !o->logo.empty()) {
-        *why = "a package needs --stub, --saver and --out (--logo belongs to --add-data)";
+    if (argc == 1) {
+        *why = "no screen saver given: drop a .scr file on mksetup, or name one";
+        return 0;
+    }
+    if (o->saver.empty() || o->out.empty() || !o->logo.empty()) {
+        *why = "a package needs --saver and --out (--logo belongs to --add-data)";
         return 0;
     }
     return 1;
@@ -300,6 +352,92 @@ int JudgeSignature(const ByteVector& package, size_t boundary, size_t payloadEnd
     return kExitOk;
 }
 
+// The package's stub: the file of --stub, else the one built in for --arch (x86 by default).
+// kExitOk, its bytes and how the messages name it; else the exit code and *why.
+int LoadStub(const Options& o, ByteVector* stub, std::string* name, std::string* why)
+{
+    if (!o.stub.empty()) {
+        *name = o.stub;
+        return ReadInput(o.stub, "stub", stub, why) ? kExitOk : kExitFile;
+    }
+    const std::string arch = o.arch.empty() ? "x86" : o.arch;
+    *name = "built in for " + arch;
+    if (FindEmbeddedStub(arch, stub))
+        return kExitOk;
+    *why = "this mksetup carries no stub: name one with --stub SETUP.exe";
+    return kExitUsage;
+}
+
+// Where the package goes: --out, else NAME-setup.exe beside the saver NAME.scr.
+std::string PackagePath(const Options& o)
+{
+    if (!o.out.empty())
+        return o.out;
+    std::string name = BareName(o.saver);
+    const std::string folder = o.saver.substr(0, o.saver.size() - name.size());
+    size_t dot = name.rfind('.');  // never a trail byte: those of code page 932 start at 0x40
+    if (dot != std::string::npos && dot > 0)
+        name.erase(dot);
+    return folder + name + "-setup.exe";
+}
+
+// The data block that a saver without one gets: no settings, two empty strings and the logo of
+// the BMP file at logoPath (none when empty). kExitOk and the block; else the exit code and *why.
+int MakeDataBlock(const std::string& logoPath, ByteVector* block, std::string* why)
+{
+    ByteVector dib;
+    if (!logoPath.empty()) {
+        ByteVector bmp;
+        if (!ReadInput(logoPath, "logo", &bmp, why))
+            return kExitFile;
+        if (!CheckBmpFile(bmp.data(), bmp.size(), why)) {
+            *why = "the logo " + logoPath + " is no usable BMP file: " + *why;
+            return kExitNotABmp;
+        }
+        dib.assign(bmp.begin() + kBmpFileHeaderLength, bmp.end());
+        if (!JudgeLogoDib(dib.data(), dib.size(), why)) {
+            *why = "the logo " + logoPath + " is refused: " + *why;
+            return kExitBadLogo;
+        }
+    }
+    *block = BuildSaverDataBlock(ByteVector(), std::string(), std::string(), dib);
+    return kExitOk;
+}
+
+// A signed saver names a certificate table in its PE header. Anything appended to it would
+// break the signature, so it gets no data block here. 1 when signed, with *why saying so.
+int IsSignedSaver(const ByteVector& saver, const std::string& path, std::string* why)
+{
+    uint32_t at = 0, size = 0;
+    if (!FindCertificateTable(saver.data(), saver.size(), &at, &size))
+        return 0;
+    *why = "the screen saver " + path + " is signed: a data block appended now would break its signature; "
+           "add the data block first (mksetup --add-data), then sign the saver";
+    return 1;
+}
+
+// The saver as the one-step form packages it: as it is when it holds a data block, else with
+// one appended (empty, or with the logo of --logo) and a line saying so. The saver's own file
+// stays as it was. kExitOk; else the exit code of the refusal.
+int GiveDataBlock(const Options& o, ByteVector* saver)
+{
+    std::string why;
+    if (HoldsMarker(*saver, AssembleSaverBoundary))
+        return o.logo.empty() ? kExitOk
+                              : Refuse(kExitHasDataBlock, "the screen saver " + o.saver +
+                                                              " already holds a data block; --logo gives one to a saver without");
+    if (IsSignedSaver(*saver, o.saver, &why))
+        return Refuse(kExitSignedSaver, why);
+    ByteVector block;
+    int code = MakeDataBlock(o.logo, &block, &why);
+    if (code != kExitOk)
+        return Refuse(code, why);
+    saver->insert(saver->end(), block.begin(), block.end());
+    Say(stdout, "the screen saver " + o.saver + " holds no data block: the package carries it with one added (" +
+                    (o.logo.empty() ? std::string("no logo") : "logo " + o.logo) + ")");
+    return kExitOk;
+}
+
 void WarnAboutPayload(const unsigned char* saver, size_t length)
 {
     char marker[kBoundaryLength];
@@ -311,16 +449,21 @@ void WarnAboutPayload(const unsigned char* saver, size_t length)
 
 int BuildCommand(const Options& o)
 {
-    std::string why;
+    std::string why, stubName;
     ByteVector stub, saver;
-    if (!ReadInput(o.stub, "stub", &stub, &why) || !ReadInput(o.saver, "screen saver", &saver, &why))
+    int loaded = LoadStub(o, &stub, &stubName, &why);
+    if (loaded != kExitOk)
+        return Refuse(loaded, why);
+    if (!ReadInput(o.saver, "screen saver", &saver, &why))
         return Refuse(kExitFile, why);
+    if (o.oneStep && (loaded = GiveDataBlock(o, &saver)) != kExitOk)
+        return loaded;
     if (HoldsMarker(stub, AssembleSetupBoundary))
-        return Refuse(kExitStubHoldsMarker, "the stub " + o.stub +
+        return Refuse(kExitStubHoldsMarker, "the stub " + stubName +
                                                 " holds the setup marker itself; the setup would read its own image as the payload");
     uint32_t tableAt = 0, tableSize = 0;
     if (FindCertificateTable(stub.data(), stub.size(), &tableAt, &tableSize))
-        return Refuse(kExitBadSignature, "the stub " + o.stub +
+        return Refuse(kExitBadSignature, "the stub " + stubName +
                                              " carries a certificate table, which would not cover the package: sign the package instead");
     std::string name = o.nameGiven ? o.name : BareName(o.saver);
     if (!JudgeSaverName(name, kAssumedSystemDirectoryLength, &why))
@@ -330,10 +473,11 @@ int BuildCommand(const Options& o)
     if (code != kExitOk)
         return Refuse(code, why);
     WarnAboutPayload(saver.data(), saver.size());
-    if (!WriteWholeBytes(o.out, BuildPackage(stub, name, saver, kCertificateAlignment)))
-        return Refuse(kExitFile, "cannot write " + o.out);
-    printf("mksetup: wrote %s: name %s, payload %zu bytes, logo %zu bytes\n", o.out.c_str(), name.c_str(),
-           saver.size(), facts.logoLength);
+    const std::string out = PackagePath(o);
+    if (!WriteWholeBytes(out, BuildPackage(stub, name, saver, kCertificateAlignment)))
+        return Refuse(kExitFile, "cannot write " + out);
+    Say(stdout, "wrote " + out + ": name " + name + ", payload " + std::to_string(saver.size()) + " bytes, logo " +
+                    std::to_string(facts.logoLength) + " bytes");
     return kExitOk;
 }
 
@@ -371,22 +515,21 @@ int CheckCommand(const Options& o)
 int AddDataCommand(const Options& o)
 {
     std::string why;
-    ByteVector saver, bmp;
-    if (!ReadInput(o.saver, "screen saver", &saver, &why) || !ReadInput(o.logo, "logo", &bmp, &why))
+    ByteVector saver, block;
+    if (!ReadInput(o.saver, "screen saver", &saver, &why))
         return Refuse(kExitFile, why);
     if (HoldsMarker(saver, AssembleSaverBoundary))
         return Refuse(kExitHasDataBlock, "the screen saver " + o.saver + " already holds a data block");
-    if (!CheckBmpFile(bmp.data(), bmp.size(), &why))
-        return Refuse(kExitNotABmp, "the logo " + o.logo + " is no usable BMP file: " + why);
-    ByteVector dib(bmp.begin() + kBmpFileHeaderLength, bmp.end());
-    if (!JudgeLogoDib(dib.data(), dib.size(), &why))
-        return Refuse(kExitBadLogo, "the logo " + o.logo + " is refused: " + why);
+    if (IsSignedSaver(saver, o.saver, &why))
+        return Refuse(kExitSignedSaver, why);
+    int code = MakeDataBlock(o.logo, &block, &why);
+    if (code != kExitOk)
+        return Refuse(code, why);
 
     ByteVector out(saver);
-    ByteVector block = BuildSaverDataBlock(ByteVector(), std::string(), std::string(), dib);
     out.insert(out.end(), block.begin(), block.end());
     DataBlockFacts facts;
-    int code = JudgeDataBlock(out.data(), out.size(), &facts, &why);
+    code = JudgeDataBlock(out.data(), out.size(), &facts, &why);
     if (code != kExitOk)
         return Refuse(code, why);
     if (!WriteWholeBytes(o.out, out))
@@ -396,18 +539,18 @@ int AddDataCommand(const Options& o)
     return kExitOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int Run(int argc, char** argv)
 {
     Options o;
     std::string why;
-    if (!ParseArguments(argc, argv, &o, &why)) {
-        fprintf(stderr, "mksetup: %s (mksetup --help for usage)\n", why.c_str());
-        return kExitUsage;
-    }
+    if (!ParseArguments(argc, argv, &o, &why))
+        return Refuse(kExitUsage, why + " (mksetup --help for usage)");
     if (o.help) {
         fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (o.version) {
+        printf("mksetup %s\n", SETUP_VERSION_TEXT);
         return kExitOk;
     }
     if (!o.check.empty())
@@ -415,4 +558,30 @@ int main(int argc, char** argv)
     if (o.addData)
         return AddDataCommand(o);
     return BuildCommand(o);
+}
+
+#ifdef _WIN32
+// Started by a drop on mksetup.exe or a double-click, the program is the only one on its
+// console, whose window closes with it: the outcome is shown in a box as well, so that the
+// author reads it. Started from a command prompt, the console is shared and the lines suffice.
+// (Wine gives a program started from a Unix shell a console that lists no processes: no box.)
+void ShowOutcomeOnOwnConsole(int code)
+{
+    DWORD processes[2];
+    if (g_outcome.empty() || GetConsoleProcessList(processes, 2) != 1)
+        return;
+    MessageBoxA(nullptr, g_outcome.c_str(), code == kExitOk ? "mksetup" : "mksetup: refused",
+                MB_OK | MB_SETFOREGROUND | (code == kExitOk ? MB_ICONINFORMATION : MB_ICONERROR));
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int code = Run(argc, argv);
+#ifdef _WIN32
+    ShowOutcomeOnOwnConsole(code);
+#endif
+    return code;
 }
