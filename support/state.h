@@ -16,6 +16,7 @@ struct SetupState {
     HBITMAP logoBitmap;        // logo made at start-up; null when the package carries none
     HFONT titleFont;           // window lifetime; null when it could not be made
     HFONT percentFont;         // window lifetime; null when it could not be made
+    int dpi;                   // system DPI, 96 at least; read with the fonts, scales the screen
     UINT_PTR timerId;          // running progress timer, 0 while none runs
     LONG progress;             // percent, 0 to 100; 0 also means "not yet confirmed"
     UINT32 stepState;          // progress step generator: 1 from RunSetup on, never reseeded
