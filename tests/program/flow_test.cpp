@@ -157,6 +157,8 @@ std::string TakePendingRenames()
     return value.substr(0, size);
 }
 
+ByteVector SmallLogo();  // below: 8 x 8, a third of it black
+
 // Where "100 %" stands in the bar: its extent in the program's own percentage font,
 // centred, and one pixel more on every side.
 RECT PercentCell(const RECT& bar)
@@ -192,24 +194,6 @@ RECT PercentCell(const RECT& bar)
     return ::testing::AssertionFailure() << ink << " navy pixels in the percentage (none: no percentage), " << strayInk
                                          << " outside the centred \"100 %\", " << notMagenta
                                          << " of the bar neither magenta nor text (not filled all the way)";
-}
-
-// A small logo, so that the run also makes and keeps a logo bitmap: 8 x 8 at 24 bits, every
-// third pixel black (the logo's transparent colour) and the others a pattern of colours.
-ByteVector SmallLogo()
-{
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof header;
-    header.biWidth = 8;
-    header.biHeight = 8;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    ByteVector dib(sizeof header + 8 * 8 * 3);
-    memcpy(dib.data(), &header, sizeof header);
-    for (size_t i = sizeof header; i < dib.size(); ++i)
-        dib[i] = (i - sizeof header) % 9 < 3 ? 0 : static_cast<unsigned char>(i * 37);
-    return dib;
 }
 
 // The rows of area from the first to the last that holds a pixel of colour (with other: of
@@ -477,6 +461,24 @@ INSTANTIATE_TEST_SUITE_P(Runs, FlowTest, ::testing::ValuesIn(kCases),
 }  // namespace
 
 namespace {
+
+// A small logo, so that the run also makes and keeps a logo bitmap: 8 x 8 at 24 bits, every
+// third pixel black (the logo's transparent colour) and the others a pattern of colours.
+ByteVector SmallLogo()
+{
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = 8;
+    header.biHeight = 8;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    ByteVector dib(sizeof header + 8 * 8 * 3);
+    memcpy(dib.data(), &header, sizeof header);
+    for (size_t i = sizeof header; i < dib.size(); ++i)
+        dib[i] = (i - sizeof header) % 9 < 3 ? 0 : static_cast<unsigned char>(i * 37);
+    return dib;
+}
 
 class BalanceTest : public spine::SpineTest {};
 
