@@ -2,7 +2,12 @@
 // name and the setup caption in the upper left, the logo on the bottom edge, and a progress
 // bar with its percentage in the lower right. A full paint composes all of it off screen and
 // hands the window one finished frame; a progress paint redraws the bar alone, so that the
-// timer's frequent ticks cost no more than the 40 rows of the bar.
+// timer's frequent ticks cost no more than the rows of the bar.
+//
+// The lengths below are pixels of a 96-DPI screen. The program is system-DPI aware, so the
+// platform does not enlarge its window: every such length (offsets, font heights, the bar's
+// height and margins, the logo) is multiplied by the system DPI / 96 here instead. At 96 DPI
+// the factor is 1 and every pixel is where it always was.
 #include "screen/compose.h"
 
 #include "screen/bitmap.h"
@@ -19,12 +24,12 @@ static const char kPercentFace[] = "\x82\x6C\x82\x72\x20\x83\x53\x83\x56\x83\x62
 
 enum {
     kLineBufferSize = 512,  // WCHARs of a title line
-    kTitleLeft = 32,
-    kTitleTop = 32,
+    kBaseDpi = 96,          // the DPI that the lengths here are given for
+    kTitleInset = 32,       // the title's text cell from the left and top edges
     kLogoLeft = 16,
     kBarHeight = 40,
-    kBarRightMargin = 20,
-    kBarBottomMargin = 20,
+    kBarMargin = 20,        // free at the right of the bar and below it
+    kPercentHeight = 16,    // cell height of the percentage font
     kBandCount = 100,
 };
 constexpr COLORREF kLogoKey = RGB(0, 0, 0);
@@ -33,12 +38,13 @@ constexpr COLORREF kEmptyTextColour = RGB(0, 0, 0);
 constexpr COLORREF kFilledColour = RGB(255, 0, 255);
 constexpr COLORREF kFilledTextColour = RGB(0, 0, 128);
 
-// Where the bar stands in the window: left x, top row, width B and filled width F.
+// Where the bar stands in the window: left x, top row, width B, filled width F and height.
 struct BarLayout {
     int left;
     int top;
     int width;
     int filled;
+    int height;
 };
 
 // The two pre-rendered pictures of the bar, as it looks at 0 % and at 100 %, each a memory
@@ -50,10 +56,17 @@ struct BarStrips {
     HBITMAP filledBitmap;
 };
 
-// Every field of the logical font set here, so that nothing depends on a default.
+// A length of a 96-DPI screen at the system DPI, rounded as MulDiv rounds.
+static int Scaled(int length)
+{
+    return MulDiv(length, g_state.dpi, kBaseDpi);
+}
+
+// Every field of the logical font set here, so that nothing depends on a default. The height
+// is a cell height for a 96-DPI screen.
 static void FillSetupFont(LOGFONTW* font, int height, BYTE italic, const char* face)
 {
-    font->lfHeight = height;
+    font->lfHeight = Scaled(height);
     font->lfWidth = 0;
     font->lfEscapement = 0;
     font->lfOrientation = 0;
@@ -89,28 +102,30 @@ static int GetShownProgress()
     return static_cast<int>(g_state.progress);
 }
 
-// The bar's place in a client area of W x H: two thirds across, 20 pixels free on the right
+// The bar's place in a client area of W x H: two thirds across, the margin free on the right
 // and below. A width of 0 or less means the window is too narrow for a bar.
 static BarLayout GetBarLayout(int right, int bottom)
 {
     BarLayout bar;
+    int margin = Scaled(kBarMargin);
+    bar.height = Scaled(kBarHeight);
     bar.left = 2 * (right / 3);
-    bar.width = right - 2 * (right / 3) - kBarRightMargin;
-    bar.top = bottom - kBarHeight - kBarBottomMargin;
+    bar.width = right - 2 * (right / 3) - margin;
+    bar.top = bottom - bar.height - margin;
     bar.filled = bar.width > 0 ? (bar.width * GetShownProgress()) / 100 : 0;
     return bar;
 }
 
 // Both strips, compatible with `dc`, the empty one first. Failures are not tested here: a
 // strip that could not be made simply draws nothing.
-static void CreateBarStrips(HDC dc, int width, BarStrips* strips)
+static void CreateBarStrips(HDC dc, const BarLayout& bar, BarStrips* strips)
 {
     strips->emptyDc = CreateCompatibleDC(dc);
-    strips->emptyBitmap = CreateCompatibleBitmap(dc, width, kBarHeight);
+    strips->emptyBitmap = CreateCompatibleBitmap(dc, bar.width, bar.height);
     if (strips->emptyDc && strips->emptyBitmap)
         SelectObject(strips->emptyDc, strips->emptyBitmap);
     strips->filledDc = CreateCompatibleDC(dc);
-    strips->filledBitmap = CreateCompatibleBitmap(dc, width, kBarHeight);
+    strips->filledBitmap = CreateCompatibleBitmap(dc, bar.width, bar.height);
     if (strips->filledDc && strips->filledBitmap)
         SelectObject(strips->filledDc, strips->filledBitmap);
 }
@@ -158,12 +173,12 @@ static void DrawBar(HDC target, const BarLayout& bar, const BarStrips& strips)
 {
     WCHAR text[32];
     int length = wsprintfW(text, L"%d %%", GetShownProgress());
-    RECT area = {0, 0, bar.width, kBarHeight};
+    RECT area = {0, 0, bar.width, bar.height};
     SIZE extent = {0, 0};
 
     PrepareStrip(strips.emptyDc);
     GetTextExtentPoint32W(strips.emptyDc, text, length, &extent);
-    POINT at = {(bar.width - extent.cx) / 2, (kBarHeight - extent.cy) / 2};
+    POINT at = {(bar.width - extent.cx) / 2, (bar.height - extent.cy) / 2};
     DrawStrip(strips.emptyDc, area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)), kEmptyTextColour, at, text,
               length);
     PrepareStrip(strips.filledDc);
@@ -172,8 +187,8 @@ static void DrawBar(HDC target, const BarLayout& bar, const BarStrips& strips)
     if (magenta)
         DeleteObject(magenta);
 
-    BitBlt(target, bar.left, bar.top, bar.filled, kBarHeight, strips.filledDc, 0, 0, SRCCOPY);
-    BitBlt(target, bar.left + bar.filled, bar.top, bar.width - bar.filled, kBarHeight, strips.emptyDc, bar.filled, 0,
+    BitBlt(target, bar.left, bar.top, bar.filled, bar.height, strips.filledDc, 0, 0, SRCCOPY);
+    BitBlt(target, bar.left + bar.filled, bar.top, bar.width - bar.filled, bar.height, strips.emptyDc, bar.filled, 0,
            SRCCOPY);
 }
 
@@ -198,22 +213,39 @@ static void DrawTitle(HDC buffer, const WCHAR* line1, const WCHAR* line2)
 {
     SIZE extent = {0, 0};
     int length1 = lstrlenW(line1);
+    int inset = Scaled(kTitleInset);
     SelectObject(buffer, FontOrSystem(g_state.titleFont));
     SetBkMode(buffer, TRANSPARENT);
     GetTextExtentPoint32W(buffer, line1, length1, &extent);
     SetTextColor(buffer, kTitleColour);
-    TextOutW(buffer, kTitleLeft, kTitleTop, line1, length1);
-    TextOutW(buffer, kTitleLeft, kTitleTop + extent.cy, line2, lstrlenW(line2));
+    TextOutW(buffer, inset, inset, line1, length1);
+    TextOutW(buffer, inset, inset + extent.cy, line2, lstrlenW(line2));
 }
 
 // The logo stands on the bottom edge of the screen; its black pixels let the gradient show.
+// It is drawn from a copy at the screen's scale: an enlarging StretchBlt repeats whole pixels
+// and blends none, so an exact black stays exact and keeps its hole.
 static void DrawLogo(HDC buffer)
 {
     SIZE size;
-    if (!GetBitmapSize(g_state.logoBitmap, &size))
+    // An empty size would get the platform's stock 1x1 bitmap as the copy, never deleted.
+    if (!GetBitmapSize(g_state.logoBitmap, &size) || size.cx <= 0 || size.cy <= 0)
         return;
-    DrawKeyedBitmap(buffer, kLogoLeft, GetSystemMetrics(SM_CYSCREEN) - size.cy, size.cx, size.cy, g_state.logoBitmap, 0,
-                    0, kLogoKey);
+    int cx = Scaled(size.cx);
+    int cy = Scaled(size.cy);
+    // What can't be made draws nothing (the calls take a null handle as a failure); the
+    // copy's contexts go before it is drawn, which selects it into a context of its own.
+    HDC logo = CreateCompatibleDC(buffer);
+    HDC scaled = CreateCompatibleDC(buffer);
+    HBITMAP scaledBitmap = CreateCompatibleBitmap(buffer, cx, cy);
+    SelectObject(logo, g_state.logoBitmap);
+    SelectObject(scaled, scaledBitmap);
+    StretchBlt(scaled, 0, 0, cx, cy, logo, 0, 0, size.cx, size.cy, SRCCOPY);
+    DeleteDC(scaled);
+    DeleteDC(logo);
+    DrawKeyedBitmap(buffer, Scaled(kLogoLeft), GetSystemMetrics(SM_CYSCREEN) - cy, cx, cy, scaledBitmap, 0, 0,
+                    kLogoKey);
+    DeleteObject(scaledBitmap);
 }
 
 // The whole screen, composed in a buffer of the client area's size and copied to `dc` in one
@@ -240,7 +272,7 @@ static void PaintFullScreen(HDC dc, int right, int bottom, const BarLayout& bar)
 
     BarStrips strips = {nullptr, nullptr, nullptr, nullptr};
     if (bar.width > 0)
-        CreateBarStrips(dc, bar.width, &strips);
+        CreateBarStrips(dc, bar, &strips);
 
     DrawGradient(buffer, right, bottom);
     DrawTitle(buffer, line1, line2);
@@ -261,7 +293,7 @@ static void PaintProgressOnly(HDC dc, const BarLayout& bar)
     if (bar.width <= 0)
         return;
     BarStrips strips = {nullptr, nullptr, nullptr, nullptr};
-    CreateBarStrips(dc, bar.width, &strips);
+    CreateBarStrips(dc, bar, &strips);
     DrawBar(dc, bar, strips);
     DeleteStripContexts(&strips);
     DeleteStripBitmaps(&strips);
@@ -274,10 +306,17 @@ int GetTitleFontHeight(int screenWidth)
 
 void CreateSetupFonts()
 {
+    // The system DPI, read once with the fonts, as a system-DPI-aware program sees it; a
+    // screen that reports less than 96 (or can't be asked) is taken as a 96-DPI screen.
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    g_state.dpi = dpi > kBaseDpi ? dpi : kBaseDpi;
+    // The title's size is chosen by the width in 96-DPI units, then scaled with the rest.
     LOGFONTW font;
-    FillSetupFont(&font, GetTitleFontHeight(GetSystemMetrics(SM_CXSCREEN)), 1, kTitleFace);
+    FillSetupFont(&font, GetTitleFontHeight(GetSystemMetrics(SM_CXSCREEN) * kBaseDpi / g_state.dpi), 1, kTitleFace);
     g_state.titleFont = CreateFontIndirectW(&font);
-    FillSetupFont(&font, 16, 0, kPercentFace);
+    FillSetupFont(&font, kPercentHeight, 0, kPercentFace);
     g_state.percentFont = CreateFontIndirectW(&font);
 }
 

@@ -7,8 +7,8 @@
 // progress bar straight onto the given context (every value but kPaintFull means the latter).
 enum { kPaintFull = 0, kPaintProgressOnly = 1 };
 
-// Cell height of the title font for a screen of the given width: the smaller size up to
-// 1024 pixels wide, the larger above.
+// Cell height of the title font on a 96-DPI screen of the given width (in 96-DPI units): the
+// smaller size up to 1024 pixels wide, the larger above.
 int GetTitleFontHeight(int screenWidth);
 
 // Makes g_state.titleFont and g_state.percentFont (null where a font can't be made).

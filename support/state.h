@@ -16,6 +16,7 @@ struct SetupState {
     HBITMAP logoBitmap;        // logo made at start-up; null when the package carries none
     HFONT titleFont;           // window lifetime; null when it could not be made
     HFONT percentFont;         // window lifetime; null when it could not be made
+    int dpi;                   // system DPI, 96 at least; read with the fonts, scales the screen
     UINT_PTR timerId;          // running progress timer, 0 while none runs
     LONG progress;             // percent, 0 to 100; 0 also means "not yet confirmed"
     BOOL decided;              // the installation's outcome is fixed: no answer or session end acts any more

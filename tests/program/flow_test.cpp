@@ -61,6 +61,7 @@ enum Condition {
     kReadOnly = 512,       // the saver that stands there is read-only
     kDroppedOnBuilder = 1024, // the package is mksetup.exe's, given the saver's path alone on a console of its own
     kBuiltInAConsole = 2048,  // the same, on the console of this test
+    kAt192Dpi = 4096,      // LogPixels is 192 (Wine's system DPI at a program's start); the saver has a logo
 };
 
 struct FlowCase {
@@ -118,6 +119,7 @@ const FlowCase kCases[] = {
     {"RemovalOfNothing", " /U", kOtherSaver, 0, nullptr, {{kNotInstalled, IDOK, 0}}, 0, false},
     {"RemovalWhileTheSaverRuns", " /U", kThisSaver, kRunning, nullptr,
      {{kRemoveQuestion, IDYES, 0}, {kNotRemoved, IDOK, 0}}, 0, true},
+    {"InProportionAt192Dpi", "", kNoSaver, kAt192Dpi, nullptr, {{kStartQuestion, IDNO, 0}}, 0, false},
 };
 
 std::string ExpectedText(UINT id)
@@ -209,6 +211,8 @@ bool EndSession(HWND window)
            SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, spine::kExitTimeout, nullptr);
 }
 
+ByteVector SmallLogo();  // below: 8 x 8, a third of it black
+
 // Where "100 %" stands in the bar: its extent in the program's own percentage font,
 // centred, and one pixel more on every side.
 RECT PercentCell(const RECT& bar)
@@ -246,6 +250,72 @@ RECT PercentCell(const RECT& bar)
                                          << " of the bar neither magenta nor text (not filled all the way)";
 }
 
+// The rows of area from the first to the last that holds a pixel of colour (with other: of
+// any other colour); the first in *top.
+int InkRows(const driver::ScreenImage& image, const RECT& area, uint32_t colour, bool other, int* top = nullptr)
+{
+    int first = -1, last = -1;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            if ((image.At(x, y) == colour) != other) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+    if (top)
+        *top = first;
+    return first < 0 ? 0 : last - first + 1;
+}
+
+// The rows of ink of lines drawn one under the other in font, black on white.
+int InkRowsOf(HFONT font, const std::vector<std::wstring>& lines)
+{
+    driver::Canvas canvas(1024, 256, 0xFFFFFF);
+    SelectObject(canvas.dc(), font);
+    SIZE extent = {0, 0};
+    int y = 0;
+    for (const std::wstring& line : lines) {
+        TextOutW(canvas.dc(), 0, y, line.c_str(), static_cast<int>(line.size()));
+        GetTextExtentPoint32W(canvas.dc(), line.c_str(), static_cast<int>(line.size()), &extent);
+        y += extent.cy;
+    }
+    driver::ScreenImage image{1024, 256, std::vector<uint32_t>(canvas.bits(), canvas.bits() + 1024 * 256)};
+    return InkRows(image, {0, 0, 1024, 256}, 0xFFFFFF, true);
+}
+
+// The screen at 192 DPI with the question open (the box at box): the bar at 0 % 80 rows high
+// and 40 pixels in from the bottom and right edges; the title's ink in its cell at (64, 64);
+// title and percentage at least 1.8 times the rows of their ink at 96 DPI; the logo at
+// (32, H - 16), every pixel 2 x 2, its black ones showing the gradient (column 31's colour).
+::testing::AssertionResult InProportionAt192Dpi(const RECT& box, int titleAt96, int percentAt96)
+{
+    driver::ScreenImage s;
+    if (!driver::CaptureScreen(&s))
+        return ::testing::AssertionFailure() << "the screen could not be read";
+    const int w = s.width, h = s.height, left = 2 * (w / 3);
+    const ByteVector logo = SmallLogo();
+    int barTop = 0, titleTop = 0, logoWrong = 0;
+    int barRows = InkRows(s, {w - 41, box.bottom, w - 40, h}, 0xFFFFFF, false, &barTop);
+    bool barRight = s.At(w - 41, h - 41) == 0xFFFFFF && s.At(w - 40, h - 41) != 0xFFFFFF;
+    int percent = InkRows(s, {left, h - 120, w - 40, h - 40}, 0xFFFFFF, true);
+    int title = InkRows(s, {0, 0, w, box.top}, 0xFFFFFF, false, &titleTop);
+    bool titleLeft = !InkRows(s, {0, 0, 64, box.top}, 0xFFFFFF, false) && InkRows(s, {64, 0, 96, box.top}, 0xFFFFFF, false);
+    for (int y = -1; y < 16; ++y)
+        for (int x = 0; x <= 16; ++x) {
+            const unsigned char* p = logo.data() + sizeof(BITMAPINFOHEADER) + ((7 - y / 2) * 8 + x / 2) * 3;
+            bool gradient = y < 0 || x == 16 || !(p[0] | p[1] | p[2]);
+            logoWrong += s.At(32 + x, h - 16 + y) != (gradient ? s.At(31, h - 16 + y) : p[2] << 16 | p[1] << 8 | p[0]);
+        }
+    if (barRows == 80 && barTop == h - 120 && barRight && titleTop >= 64 && titleTop < 96 && titleLeft &&
+        title * 10 >= titleAt96 * 18 && percent * 10 >= percentAt96 * 18 && logoWrong == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "bar rows " << barTop << " + " << barRows << " of " << h << ", right edge "
+                                         << barRight << "; title ink from row " << titleTop << ", " << title
+                                         << " rows (96 DPI " << titleAt96 << "), from column 64 " << titleLeft
+                                         << "; percentage " << percent << " rows (96 DPI " << percentAt96
+                                         << "); logo pixels wrong " << logoWrong;
+}
+
 class FlowTest : public spine::SpineTest, public ::testing::WithParamInterface<FlowCase> {
 protected:
     // A run that went wrong may leave files in the system directory: they go, so that the
@@ -255,6 +325,8 @@ protected:
         for (const std::string& name : ListFiles(systemDir_))
             if (!before_.empty() && before_.count(name) == 0)
                 DeleteFileA((systemDir_ + "\\" + name).c_str());
+        if (titleAt96_)
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels");
         SpineTest::TearDown();
     }
 
@@ -329,6 +401,9 @@ protected:
             ::testing::AssertionResult bar = ::testing::AssertionSuccess();
             if (step.text == kSaverSet || step.text == kSaverNotSet)
                 bar = FullBarOnScreen();
+            RECT boxRect = {};
+            if (step.text == kStartQuestion && titleAt96_ && GetWindowRect(box.window, &boxRect))
+                bar = InProportionAt192Dpi(boxRect, titleAt96_, percentAt96_);
             if (!bar)
                 wrong(step, bar.message());
             if (step.button == kEndSession) {
@@ -347,6 +422,8 @@ protected:
     }
 
     std::set<std::string> before_;  // the system directory's files before the run
+    int titleAt96_ = 0;             // at 192 DPI: the rows of the texts' ink at 96 DPI
+    int percentAt96_ = 0;
 };
 
 TEST_P(FlowTest, EndState)
@@ -361,7 +438,20 @@ TEST_P(FlowTest, EndState)
     const std::string nativeDir = NativeSystemDirectory(systemDir_);
     // A running saver is a program: its file must be an image the platform can map.
     const ByteVector stub = driver::ReadBytes(driver::EnvPath("SETUP_EXE"));
-    ByteVector saver = driver::MakeSaver();
+    ByteVector saver = driver::MakeSaver(c.conditions & kAt192Dpi ? SmallLogo() : ByteVector());
+    if (c.conditions & kAt192Dpi) {
+        // The texts measured in this program's fonts, made while it still reads 96 DPI; the
+        // prefix has no LogPixels of its own (96), and TearDown deletes the run's again.
+        const char kDesktop[] = "Control Panel\\Desktop";
+        ASSERT_NE(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels", RRF_RT_ANY, nullptr, nullptr, nullptr));
+        CreateSetupFonts();
+        titleAt96_ = InkRowsOf(g_state.titleFont, {L"表示フロー", L"スクリーンセーバー セットアップ"});
+        percentAt96_ = InkRowsOf(g_state.percentFont, {L"0 %"});
+        DeleteSetupFonts();
+        ASSERT_EQ(96, g_state.dpi) << "this program must read 96 DPI";
+        DWORD dpi = 192;
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, kDesktop, "LogPixels", REG_DWORD, &dpi, sizeof dpi));
+    }
     if ((c.conditions & kRunning && c.before == kThisSaver) || c.conditions & kNewRunning)
         saver.insert(saver.begin(), stub.begin(), stub.end());
     const ByteVector previous = c.conditions & kRunning ? stub : ByteVector(3000, 0x77);
@@ -501,8 +591,8 @@ INSTANTIATE_TEST_SUITE_P(Runs, FlowTest, ::testing::ValuesIn(kCases),
 
 namespace {
 
-// A small logo, so that the run also makes and keeps a logo bitmap: 8 x 8 at 24 bits, a
-// pattern that is not all black (black is the logo's transparent colour).
+// A small logo, so that the run also makes and keeps a logo bitmap: 8 x 8 at 24 bits, every
+// third pixel black (the logo's transparent colour) and the others a pattern of colours.
 ByteVector SmallLogo()
 {
     BITMAPINFOHEADER header = {};
@@ -515,7 +605,7 @@ ByteVector SmallLogo()
     ByteVector dib(sizeof header + 8 * 8 * 3);
     memcpy(dib.data(), &header, sizeof header);
     for (size_t i = sizeof header; i < dib.size(); ++i)
-        dib[i] = static_cast<unsigned char>(i * 37);
+        dib[i] = (i - sizeof header) % 9 < 3 ? 0 : static_cast<unsigned char>(i * 37);
     return dib;
 }
 
