@@ -66,7 +66,7 @@ void Row(const char* measure, const char* what, double setupMs, const Program& r
          bool judged)
 {
     double ratio = setupMs / reference.bestMs;
-    std::printf("| %s | %s | %.0f ms | %s %.0f ms | %.2fx | %s | %s |\n", measure, what, setupMs, reference.label,
+    std::printf("| %s | %s | %.1f ms | %s %.1f ms | %.2fx | %s | %s |\n", measure, what, setupMs, reference.label,
                 reference.bestMs, ratio, goal, judged ? (ratio <= kSilentGoal ? "met" : "missed") : "-");
 }
 
