@@ -85,13 +85,16 @@ static int SamePath(const char* a, const char* b)
 
 // On 64-bit Windows a 32-bit setup reads every system32 path in SysWOW64, while the programs
 // that start a saver read it in the real system32: 1 when the file an entry names there, seen
-// as they see it (through Sysnative), exists. A 64-bit setup is never redirected.
+// as they see it (through Sysnative), exists. The entry's own name is looked up, since the
+// file there may have another short name than this setup's. A 64-bit setup is never redirected.
 #ifndef _WIN64
-static int InNativeSystemDirectory(const char* shortEntry)
+static int InNativeSystemDirectory(const char* entry)
 {
     char path[MAX_PATH], name[MAX_PATH];
-    lstrcpyA(path, shortEntry);
+    lstrcpyA(path, entry);
     char* namePart = GetFileNamePart(path);
+    if (namePart == path)
+        return 0;  // no directory at all: nothing in system32
     lstrcpyA(name, namePart);
     namePart[-1] = '\0';
     *GetFileNamePart(path) = '\0';  // the Windows directory, with its backslash
@@ -114,7 +117,7 @@ static int NamesSaver(const char* entry, const char* shortPath, const char* shor
     if (!GetShortSaverPath(entry, shortEntry))
         return 0;
     return SamePath(shortEntry, shortUnredirected) ||
-           (SamePath(shortEntry, shortPath) && !InNativeSystemDirectory(shortEntry));
+           (SamePath(shortEntry, shortPath) && !InNativeSystemDirectory(entry));
 }
 
 int FindSaverEntries(const char* path)
