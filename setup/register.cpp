@@ -83,30 +83,6 @@ static int SamePath(const char* a, const char* b)
     }
 }
 
-// On 64-bit Windows a 32-bit setup reads every system32 path in SysWOW64, while the programs
-// that start a saver read it in the real system32: 1 when the file an entry names there, seen
-// as they see it (through Sysnative), exists. The entry's own name is looked up, since the
-// file there may have another short name than this setup's. A 64-bit setup is never redirected.
-#ifndef _WIN64
-static int InNativeSystemDirectory(const char* entry)
-{
-    char path[MAX_PATH], name[MAX_PATH];
-    lstrcpyA(path, entry);
-    char* namePart = GetFileNamePart(path);
-    if (namePart == path)
-        return 0;  // no directory at all: nothing in system32
-    lstrcpyA(name, namePart);
-    namePart[-1] = '\0';
-    *GetFileNamePart(path) = '\0';  // the Windows directory, with its backslash
-    return AppendPathPart(path, "Sysnative") && AppendPathPart(path, name) && PathExists(path);
-}
-#else
-static int InNativeSystemDirectory(const char*)
-{
-    return 1;
-}
-#endif
-
 // 1 when entry names the file whose short forms are given. Under its unredirected name it is
 // this file. Under the name the setup knows it by it is this file only where that name leads
 // the programs that start savers to no other: a 32-bit setup's system32 path in an entry may
@@ -117,7 +93,7 @@ static int NamesSaver(const char* entry, const char* shortPath, const char* shor
     if (!GetShortSaverPath(entry, shortEntry))
         return 0;
     return SamePath(shortEntry, shortUnredirected) ||
-           (SamePath(shortEntry, shortPath) && !InNativeSystemDirectory(entry));
+           (SamePath(shortEntry, shortPath) && !NamesAnotherFileForNativePrograms(entry));
 }
 
 int FindSaverEntries(const char* path)

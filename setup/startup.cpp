@@ -13,9 +13,10 @@
 #include "support/paths.h"
 #include "support/state.h"
 
-static const char kWindowClass[] = "SetupWClass";
-static const char kWindowTitle[] = "Setup";
+// The one-setup mutex bears the window class's name, in the machine's namespace.
 static const char kMutexName[] = "Global\\SetupWClass";
+static constexpr const char* kWindowClass = kMutexName + sizeof "Global\\" - 1;
+static const char kWindowTitle[] = "Setup";
 
 int IsLowColorDisplay()
 {

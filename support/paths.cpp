@@ -115,9 +115,27 @@ void GetUnredirectedPath(const char* path, char* unredirected)
         return;  // the path as the process knows it: the best that can be named
     lstrcpyA(unredirected, dir);
 }
+
+int NamesAnotherFileForNativePrograms(const char* path)
+{
+    char native[MAX_PATH], name[MAX_PATH];
+    lstrcpyA(native, path);
+    char* namePart = GetFileNamePart(native);
+    if (namePart == native)
+        return 0;  // no directory at all: nothing in system32
+    lstrcpyA(name, namePart);
+    namePart[-1] = '\0';
+    *GetFileNamePart(native) = '\0';  // the Windows directory, with its backslash
+    return AppendPathPart(native, "Sysnative") && AppendPathPart(native, name) && PathExists(native);
+}
 #else
 void GetUnredirectedPath(const char* path, char* unredirected)
 {
     lstrcpyA(unredirected, path);
+}
+
+int NamesAnotherFileForNativePrograms(const char*)
+{
+    return 0;
 }
 #endif

@@ -32,3 +32,8 @@ FARPROC GetKernelFunction(const char* name);
 // 32-bit one (SysWOW64) while it still calls it system32, a name that leads 64-bit programs
 // into the real system32; the result names the 32-bit system directory by its own name.
 void GetUnredirectedPath(const char* path, char* unredirected);
+// 1 when path, a file in the system directory as a 32-bit process on 64-bit Windows names it,
+// names another file for 64-bit programs: they read system32 as the real one, where a file of
+// that name exists (looked up through Sysnative, by path's own file name, since its short
+// name there may differ). Always 0 in a 64-bit process, which is never redirected.
+int NamesAnotherFileForNativePrograms(const char* path);
