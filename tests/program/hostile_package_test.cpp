@@ -35,6 +35,7 @@ enum Payload {
     kHugeHeader,          // a 40-byte header claiming 0x7FFFFFFF x 0x7FFFFFFF pixels
     kOverTheCeiling,      // 4097 x 4097 at 8 bits, RLE: a few bytes asking for 16 MiB of pixels
     kSuiteFile,           // the BMP suite's file (without its file header) as the logo
+    kSignedByATool,       // the sample saver packaged by mksetup and signed by osslsigncode
 };
 
 // Where 0x95 is a lead byte (code page 932) "\x95\x5C" is one character; elsewhere (1252) its
@@ -111,6 +112,8 @@ const HostileCase kCases[] = {
     {"Bad_rgb16_880", kPlainName, kSuiteFile, "bad/rgb16-880.bmp", kAskedNo, false},
     {"Bad_rletopdown", kPlainName, kSuiteFile, "bad/rletopdown.bmp", kAskedYes, false},
     {"Bad_shortfile", kPlainName, kSuiteFile, "bad/shortfile.bmp", kAskedNo, false},
+    // The certificate table a real tool appends behind the payload is no part of the saver.
+    {"SignedByATool", kPlainName, kSignedByATool, nullptr, kAskedYes, true},
 };
 
 // gtest prints a row by its label.
@@ -188,6 +191,8 @@ ByteVector SuiteDib(const char* file)
 
 ByteVector SaverFor(const HostileCase& c)
 {
+    if (c.payload == kSignedByATool)
+        return driver::ReadBytes(driver::EnvPath("SAMPLE_SCR"));
     ByteVector rle(256 * 4 + 4, 0);  // colour table of 256 entries, then end of line, end of bitmap
     rle[256 * 4 + 3] = 1;
     ByteVector logo;
@@ -356,7 +361,10 @@ TEST_P(HostileTest, EndsCleanly)
     const Outcome outcome = ExpectedOutcome(c);
     const ByteVector saver = SaverFor(c);
     const std::string iniPath = WindowsDirectory() + "\\system.ini";
-    std::string exe = WritePackage("SETUP.exe", driver::MakePackage(c.name, saver));
+    const ByteVector package = c.payload == kSignedByATool ? driver::ReadBytes(driver::EnvPath("SIGNED_SETUP"))
+                                                           : driver::MakePackage(c.name, saver);
+    ASSERT_FALSE(package.empty() || saver.empty()) << "SIGNED_SETUP and SAMPLE_SCR name the signed package and its saver";
+    std::string exe = WritePackage("SETUP.exe", package);
     const std::set<std::string> systemBefore = ListFiles(systemDir_);
     Listing prefixBefore = ListPrefix();
     ASSERT_GT(prefixBefore.size(), 100u) << "the prefix listing sees too little to prove anything";
