@@ -1,5 +1,7 @@
 # Sourced by the scripts: a private Wine prefix inside the build tree, a private Xvfb display
-# and a persistent wineserver, all started here and stopped on exit by their process ids.
+# and a persistent wineserver, all started here and stopped on exit by their process ids. One
+# run at a time owns a prefix: a second one on the same build is refused, rather than stopping
+# the first one's servers.
 #
 #   wine_env_start BUILD_DIR [WIDTHxHEIGHTxDEPTH] [PREFIX_NAME]
 #
@@ -31,6 +33,7 @@ wine_env_choose_loader
 
 wine_env_stop() {
   local pid
+  # The prefix's server is this run's own while it owns the prefix.
   if [ -n "${WINEPREFIX:-}" ] && [ -n "${WINE_ENV_SERVER_PID:-}" ]; then
     wineserver -k >/dev/null 2>&1 || true
   fi
@@ -39,15 +42,58 @@ wine_env_stop() {
     wait "$pid" 2>/dev/null || true
   done
   WINE_ENV_PIDS=()
+  if [ -n "${WINE_ENV_OWNER:-}" ] && [ "$(cat "$WINE_ENV_OWNER" 2>/dev/null)" = "$(wine_env_me $$)" ]; then
+    rm -f "$WINE_ENV_OWNER"
+  fi
+  unset WINE_ENV_OWNER
 }
 
-wine_env_free_display() {
-  local n
-  for n in $(seq 91 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      echo "$n"; return 0
+# A process as its id and start time, so that a reused id is not taken for a live run.
+wine_env_me() {
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 0
+  stat=${stat##*) }
+  echo "$1 $(echo "$stat" | cut -d' ' -f20)"
+}
+
+# Makes this run the prefix's owner (the file $WINEPREFIX.owner names it), unless a live run is.
+wine_env_own() {
+  local owner=$WINEPREFIX.owner taken=1 lock
+  mkdir -p "$(dirname "$owner")"
+  exec {lock}>"$owner.lock"
+  flock "$lock"
+  local held
+  held=$(cat "$owner" 2>/dev/null || true)
+  if [ -n "$held" ] && [ "$held" != "$(wine_env_me $$)" ] && [ "$(wine_env_me "${held%% *}")" = "$held" ]; then
+    taken=0
+  else
+    wine_env_me $$ >"$owner"
+    WINE_ENV_OWNER=$owner
+  fi
+  exec {lock}>&-
+  [ "$taken" = 1 ] || echo "wine-env: the run ${held%% *} uses $WINEPREFIX; wait for it to end" >&2
+  [ "$taken" = 1 ]
+}
+
+# An Xvfb of this run's own: the server picks a free display and names it (-displayfd), and
+# the display counts only once a client has been answered on it.
+wine_env_xvfb() {  # WIDTHxHEIGHTxDEPTH
+  local named i
+  named=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$named" >/dev/null 2>&1 &
+  WINE_ENV_PIDS+=($!)
+  local xvfb=$!
+  for i in $(seq 1 200); do
+    if [ -s "$named" ] && xdpyinfo -display ":$(head -n1 "$named")" >/dev/null 2>&1; then
+      export DISPLAY=":$(head -n1 "$named")"
+      rm -f "$named"
+      return 0
     fi
+    kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
   done
+  rm -f "$named"
+  echo "wine-env: Xvfb did not start" >&2
   return 1
 }
 
@@ -86,18 +132,11 @@ wine_env_start() {
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEARCH=win64
 
-  local display
-  display=$(wine_env_free_display) || { echo "wine-env: no free X display" >&2; return 1; }
-  Xvfb ":$display" -screen 0 "$screen" -nolisten tcp >/dev/null 2>&1 &
-  WINE_ENV_PIDS+=($!)
-  export DISPLAY=":$display"
-  local i
-  for i in $(seq 1 100); do
-    [ -e "/tmp/.X11-unix/X$display" ] && break
-    sleep 0.1
-  done
+  wine_env_own || return 1
+  wine_env_xvfb "$screen" || return 1
 
-  # A server left behind by a run that was cut short would keep the old display.
+  # A server left behind by a run that was cut short would keep the old display (and the
+  # registry as that run left it): it is no live run's, for this run owns the prefix.
   wineserver -k >/dev/null 2>&1 || true
   # A prefix made by the other loader lacks (or has) the 32-bit system directory: start anew.
   if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$WINEPREFIX/.loader" 2>/dev/null)" != "$WINE64" ]; then
@@ -125,6 +164,9 @@ wine_env_start() {
     echo "$WINE64" >"$WINEPREFIX/.loader"
   fi
   wine_env_configure
+  # What a test run changes in the whole prefix for one row and a killed run may have left:
+  # the system DPI of the flow table's 192-DPI row.
+  "$WINE64" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
   # The desktop's first start fixes its display: make it start now, on this one.
   "$WINE64" cmd /c exit >/dev/null 2>&1 || true
 }
