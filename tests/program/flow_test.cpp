@@ -64,6 +64,8 @@ enum Condition {
     kDroppedOnBuilder = 1024, // the package is mksetup.exe's, given the saver's path alone on a console of its own
     kBuiltInAConsole = 2048,  // the same, on the console of this test
     kAt192Dpi = 4096,      // LogPixels is 192 (Wine's system DPI at a program's start); the saver has a logo
+    kOneByteOff = 8192,    // the saver that stands there is registered, of this one's size, one byte different
+    kEntryNamesAnother = 16384, // the entries name another saver
 };
 
 struct FlowCase {
@@ -86,6 +88,8 @@ const FlowCase kCases[] = {
      {{kStartQuestion, IDYES, VK_ESCAPE}, {kAbortQuestion, IDYES, 0}}, 0, false},
     {"EscapeThenNoFinishes", "", kNoSaver, 0, nullptr,
      {{kStartQuestion, IDYES, VK_ESCAPE}, {kAbortQuestion, IDNO, 0}, {kSaverSet, IDOK, 0}}, 0, true},
+    {"EscapeBehindTheNoticesOk", "", kOtherSaver, 0, nullptr, {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, VK_ESCAPE}}, 0, true},
+    {"EscapeBehindANo", "", kOtherSaver, 0, nullptr, {{kStartQuestion, IDNO, VK_ESCAPE}}, 0, false},
     {"OtherKeyChangesNothing", " /X /SU", kNoSaver, 0, nullptr, {{kStartQuestion, IDYES, 'A'}, {kSaverSet, IDOK, 0}}, 0, true},
     {"FailedRegistration", "", kOtherSaver, kDesktopReadOnly, nullptr,
      {{kStartQuestion, IDYES, 0}, {kSaverNotSet, IDOK, 0}}, 0, true},
@@ -102,6 +106,8 @@ const FlowCase kCases[] = {
     {"SilentFailedWriteUnderAFileSizeLimit", " /S", kOtherSaver, kUnderSizeLimit, nullptr, {}, 3, false},
     {"SilentStartWhileTheQuestionIsOpen", "", kOtherSaver, 0, " /S", {{kStartQuestion, IDYES, 0}, {kSaverSet, IDOK, 0}}, 0, true},
     {"SilentRemovalOfAnotherSaver", " /U /S", kOtherSaver, 0, nullptr, {}, 5, false},
+    {"SilentRemovalOfASaverOneByteOff", " /U /S", kOtherSaver, kOneByteOff, nullptr, {}, 5, false},
+    {"SilentRemovalWithAnEntryOfAnotherSaver", " /U /S", kThisSaver, kEntryNamesAnother, nullptr, {}, 0, false},
     {"SilentRemovalWhileTheSaverRuns", " /U /S", kThisSaver, kRunning, nullptr, {}, 6, true},
     {"SilentRemoval", " /s /u", kThisSaver, 0, nullptr, {}, 0, false},
     {"RemovalAnsweredYes", " /U", kThisSaver, 0, nullptr, {{kRemoveQuestion, IDYES, 0}, {kSaverRemoved, IDOK, 0}}, 0, false},
@@ -113,6 +119,8 @@ const FlowCase kCases[] = {
     {"SessionEndsAtTheQuestionWithNoEarlierSaver", "", kNoSaver, 0, nullptr, {{kStartQuestion, kEndSession, 0}}, 0, false},
     {"SessionEndsRightAfterYes", "", kOtherSaver, 0, nullptr, {{kStartQuestion, IDYES, kEndSession}}, 0, true},
     {"SessionEndsAtTheNotice", "", kOtherSaver, 0, nullptr, {{kStartQuestion, IDYES, 0}, {kSaverSet, kEndSession, 0}}, 0, true},
+    {"SessionEndsAtTheAbortQuestion", "", kOtherSaver, 0, nullptr,
+     {{kStartQuestion, IDYES, VK_ESCAPE}, {kAbortQuestion, kEndSession, 0}}, 0, true},
     {"NoWhileTheNewSaverRuns", "", kOtherSaver, kNewRunning, nullptr, {{kStartQuestion, IDNO, 0}}, 0, false},
     {"SilentStartBesideAnotherAccountsSetup", " /S", kOtherSaver, kForeignMutex, nullptr, {}, 4, false},
     {"SilentRemovalBesideA64BitSaver", " /U /S", kThisSaver, kNativeTwin, nullptr, {}, 0, false},
@@ -452,7 +460,9 @@ TEST_P(FlowTest, EndState)
     }
     if ((c.conditions & kRunning && c.before == kThisSaver) || c.conditions & kNewRunning)
         saver.insert(saver.begin(), stub.begin(), stub.end());
-    const ByteVector previous = c.conditions & kRunning ? stub : ByteVector(3000, 0x77);
+    ByteVector previous = c.conditions & kRunning ? stub : c.conditions & kOneByteOff ? saver : ByteVector(3000, 0x77);
+    if (c.conditions & kOneByteOff)
+        previous[previous.size() / 2] ^= 1;
     DeleteFileA(target.c_str());
     if (c.before != kNoSaver) {
         ASSERT_TRUE(driver::WriteBytes(target, c.before == kThisSaver ? saver : previous));
@@ -461,14 +471,18 @@ TEST_P(FlowTest, EndState)
     GetShortPathNameA((nativeDir + "\\" + name).c_str(), shortPath, MAX_PATH);
     // The twin is registered by the name the 64-bit programs find it by: system32's.
     const std::string twin = spine::WindowsDirectory() + "\\Sysnative\\" + name;
-    const std::string twinEntry = c.conditions & kNativeTwin ? spine::WindowsDirectory() + "\\system32\\" + name : "";
+    std::string foreignEntry = c.conditions & kNativeTwin          ? spine::WindowsDirectory() + "\\system32\\" + name
+                               : c.conditions & kEntryNamesAnother ? systemDir_ + "\\flow_other.scr"
+                               : c.conditions & kOneByteOff        ? shortPath : "";
     if (c.conditions & kNativeTwin) {
         if (nativeDir == systemDir_)
             GTEST_SKIP() << "only a 32-bit setup on 64-bit Windows has a system32 of its own";
         ASSERT_TRUE(driver::WriteBytes(twin, ByteVector(2000, 0x55)));
-        strcpy(shortPath, twinEntry.c_str());
     }
-    if (c.before == kThisSaver) {
+    if (c.conditions & (kNativeTwin | kEntryNamesAnother))
+        strcpy(shortPath, foreignEntry.c_str());
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveActive", REG_SZ, "1", 2);
+    if (c.before == kThisSaver || c.conditions & kOneByteOff) {
         WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath, "system.ini");
         RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "SCRNSAVE.EXE", REG_SZ, shortPath,
                         static_cast<DWORD>(strlen(shortPath) + 1));
@@ -569,9 +583,16 @@ TEST_P(FlowTest, EndState)
 
     const bool readOnlyDesktop = c.conditions & kDesktopReadOnly;
     GetShortPathNameA((nativeDir + "\\" + name).c_str(), shortPath, MAX_PATH);  // of the file now there
-    // A 64-bit twin's entries are not this package's to take.
-    EXPECT_EQ(c.installed ? std::string(shortPath) : twinEntry, driver::ReadIniSaver());
-    EXPECT_EQ(c.installed && !readOnlyDesktop ? std::string(shortPath) : twinEntry, driver::ReadRegistrySaver());
+    // Entries of a 64-bit twin, another saver or another file are not this package's to take.
+    EXPECT_EQ(c.installed ? std::string(shortPath) : foreignEntry, driver::ReadIniSaver());
+    EXPECT_EQ(c.installed && !readOnlyDesktop ? std::string(shortPath) : foreignEntry, driver::ReadRegistrySaver());
+    // Screen saving goes off with a removal that deletes this saver's registry entry, and only then.
+    char active[4] = {};
+    DWORD size = sizeof active;
+    RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "ScreenSaveActive", RRF_RT_REG_SZ, nullptr, active, &size);
+    if (strpbrk(c.switches, "Uu")) {
+        EXPECT_STREQ(c.before == kThisSaver && !c.installed && foreignEntry.empty() ? "0" : "1", active);
+    }
     // The programs that start the saver are 64-bit: the registered path must lead them to it.
     if (c.installed) {
         EXPECT_EQ(saver, ReadAs64BitProgram(driver::ReadIniSaver(), scratch_.File("ini.scr")));
