@@ -3,7 +3,7 @@
 
 #include <mutex>
 
-#include "tests/common/pe_image.h"
+#include "tests/common/loaded_image.h"
 #include "tools/driver/driver.h"
 
 namespace prompts_test {
@@ -34,31 +34,12 @@ int WINAPI RecordMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT sty
     return g_realMessageBoxW(owner, text, caption, style);
 }
 
-// The import address slot of dll!function in module, or null.
-void** FindImportSlot(HMODULE module, const char* dll, const char* function)
-{
-    for (const pe::Import& import : pe::ReadLoadedImage(module).imports)
-        if (lstrcmpiA(import.dll.c_str(), dll) == 0 && import.name == function)
-            return reinterpret_cast<void**>(reinterpret_cast<BYTE*>(module) + import.slot);
-    return nullptr;
-}
-
 }  // namespace
 
 bool InstallRecorder()
 {
-    if (g_realMessageBoxW)
-        return true;
-    void** slot = FindImportSlot(GetModuleHandleA(nullptr), "user32.dll", "MessageBoxW");
-    if (!slot)
-        return false;
-    DWORD oldProtect = 0;
-    if (!VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &oldProtect))
-        return false;
-    g_realMessageBoxW = reinterpret_cast<MessageBoxWProc>(*slot);
-    *slot = reinterpret_cast<void*>(&RecordMessageBoxW);
-    VirtualProtect(slot, sizeof *slot, oldProtect, &oldProtect);
-    return true;
+    return g_realMessageBoxW || PatchImport("user32.dll", "MessageBoxW", reinterpret_cast<void*>(&RecordMessageBoxW),
+                                            reinterpret_cast<void**>(&g_realMessageBoxW));
 }
 
 CallRecord LastCall()
@@ -129,12 +110,10 @@ void BoxWatcher::Run()
     if (!box)
         return;
     seen_.found = true;
-    // The box fills in its controls while it starts; wait until its buttons stand.
-    for (int i = 0; i < 100 && driver::BoxButtons(box).empty(); ++i)
-        Sleep(20);
-    seen_.caption = driver::WindowText(box);
-    seen_.text = driver::BoxText(box);
-    seen_.buttons = driver::BoxButtons(box);
+    driver::Box read = driver::ReadBox(box);
+    seen_.caption = read.caption;
+    seen_.text = read.text;
+    seen_.buttons = read.buttons;
     seen_.owner = GetWindow(box, GW_OWNER);
     seen_.icon = BoxIcon(box);
     seen_.foreground = GetForegroundWindow() == box;

@@ -1,6 +1,7 @@
 // The import-table recorders behind gdi_trace.h.
 #include "tests/common/gdi_trace.h"
 
+#include "tests/common/loaded_image.h"
 #include "tests/common/pe_image.h"
 
 namespace {
@@ -74,29 +75,10 @@ COLORREF WINAPI TraceSetBkColor(HDC dc, COLORREF colour)
     return g_setBkColor(dc, colour);
 }
 
-// Points the program's import of gdi32!name at hook; the former target goes to *original.
-int PatchImport(const char* name, void* hook, void** original)
-{
-    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    void* target = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), name));
-    for (const pe::Import& import : pe::ReadLoadedImage(base).imports) {
-        void** slot = reinterpret_cast<void**>(base + import.slot);
-        if (lstrcmpiA(import.dll.c_str(), "gdi32.dll") != 0 || (import.name != name && *slot != target))
-            continue;
-        DWORD protection;
-        VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
-        *original = *slot;
-        *slot = hook;
-        VirtualProtect(slot, sizeof *slot, protection, &protection);
-        return 1;
-    }
-    return 0;
-}
-
 template <typename F>
 int Patch(const char* name, F hook, F* original)
 {
-    return PatchImport(name, reinterpret_cast<void*>(hook), reinterpret_cast<void**>(original));
+    return PatchImport("gdi32.dll", name, reinterpret_cast<void*>(hook), reinterpret_cast<void**>(original));
 }
 
 }  // namespace

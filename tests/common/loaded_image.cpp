@@ -120,3 +120,17 @@ bool PrepareLoadedImage(HMODULE module, std::string* error, ImportReplacement re
         return Fail(error, "not an image of this architecture");
     return Relocate(base, nt, error) && BindImports(base, error, replace);
 }
+
+int PatchImport(const char* dll, const char* name, void* hook, void** original)
+{
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    void* target = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(dll), name));
+    for (const pe::Import& import : pe::ReadLoadedImage(base).imports) {
+        void** slot = reinterpret_cast<void**>(base + import.slot);
+        if (lstrcmpiA(import.dll.c_str(), dll) != 0 || (import.name != name && *slot != target))
+            continue;
+        *original = *slot;
+        return Patch(slot, &hook, sizeof hook);
+    }
+    return 0;
+}

@@ -16,3 +16,7 @@
 // that a test can watch what the image asks of the platform; null keeps GetProcAddress's answer.
 using ImportReplacement = FARPROC (*)(const char* dll, const char* function);
 bool PrepareLoadedImage(HMODULE module, std::string* error, ImportReplacement replace = nullptr);
+
+// Points this program's import of dll!name (and any other import of dll bound to the same
+// function) at hook; the former target goes to *original. 1 when an import was found.
+int PatchImport(const char* dll, const char* name, void* hook, void** original);

@@ -10,6 +10,8 @@
 #include "resources/resource.h"
 #include "screen/compose.h"
 #include "support/state.h"
+#include "tests/common/box_texts.h"
+#include "tests/common/dib_builder.h"
 #include "tests/program/spine_fixture.h"
 
 #include <sddl.h>  // after windows.h, which it needs
@@ -134,36 +136,7 @@ const FlowCase kCases[] = {
 
 std::string ExpectedText(UINT id)
 {
-    switch (id) {
-    case kStartQuestion:
-        return Cp932(L"「") + kTitle + Cp932(L"」スクリーンセーバーのインストールを開始します。\r\n\r\nよろしいですか?");
-    case kSaverSet:
-        return kTitle + Cp932(L"\r\nをスクリーンセーバーとして設定しました。");
-    case kAbortQuestion:
-        return Cp932(L"インストールを中断してよろしいですか?");
-    case kRemoveQuestion:
-        return Cp932(L"「") + kTitle + Cp932(L"」スクリーンセーバーを削除します。\r\n\r\nよろしいですか?");
-    case kSaverRemoved:
-        return kTitle + Cp932(L"\r\nを削除しました。");
-    case kNotInstalled:
-        return Cp932(L"「") + kTitle + Cp932(L"」スクリーンセーバーはインストールされていません。");
-    case kNotRemoved:
-        return kTitle + Cp932(L"\r\nを削除できませんでした。");
-    default:
-        return kTitle + Cp932(L"\r\nをスクリーンセーバーとして設定できませんでした。");
-    }
-}
-
-std::string ExpectedCaption(UINT id)
-{
-    if (id == kSaverSet || id == kSaverRemoved || id == kNotInstalled)
-        return Cp932(L"情報");
-    return Cp932(id == kSaverNotSet || id == kNotRemoved ? L"エラー" : L"質問");
-}
-
-bool IsQuestion(UINT id)
-{
-    return id == kStartQuestion || id == kAbortQuestion || id == kRemoveQuestion;
+    return BoxText932(id, kTitle);
 }
 
 // The system directory by its unredirected name: a 32-bit process on 64-bit Windows calls
@@ -402,11 +375,11 @@ protected:
                 wrong(step, "did not come");
                 return result;
             }
-            if (box.caption != ExpectedCaption(step.text))
+            if (box.caption != BoxCaption932(step.text))
                 wrong(step, "caption " + driver::Utf8FromCp932(box.caption));
             if (box.text != ExpectedText(step.text))
                 wrong(step, "text " + driver::Utf8FromCp932(box.text));
-            if (box.buttons != (IsQuestion(step.text) ? std::vector<int>{IDYES, IDNO} : std::vector<int>{IDOK}))
+            if (box.buttons != BoxButtonIds(step.text))
                 wrong(step, "other buttons");
             ::testing::AssertionResult bar = ::testing::AssertionSuccess();
             if (step.text == kSaverSet || step.text == kSaverNotSet)
@@ -612,36 +585,20 @@ namespace {
 // third pixel black (the logo's transparent colour) and the others a pattern of colours.
 ByteVector SmallLogo()
 {
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof header;
-    header.biWidth = 8;
-    header.biHeight = 8;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    ByteVector dib(sizeof header + 8 * 8 * 3);
-    memcpy(dib.data(), &header, sizeof header);
-    for (size_t i = sizeof header; i < dib.size(); ++i)
-        dib[i] = (i - sizeof header) % 9 < 3 ? 0 : static_cast<unsigned char>(i * 37);
+    ByteVector dib = BuildDib(DibFields(40, 8, 8, 24));
+    for (size_t i = 40; i < dib.size(); ++i)
+        dib[i] = (i - 40) % 9 < 3 ? 0 : static_cast<unsigned char>(i * 37);
     return dib;
 }
 
 class BalanceTest : public spine::SpineTest {};
 
-// The program's counts once they hold still: a box that has just come may still be making and
-// dropping what it paints with (slowly, where the program runs emulated).
+// The program's counts once they hold still.
 bool SettledCounts(HWND window, driver::ResourceCounts* counts)
 {
-    driver::ResourceCounts last;
-    for (int tries = 0; tries < 25; ++tries) {
-        if (!driver::ReadResourceCounts(window, driver::kCountOnly, counts))
-            return false;
-        if (tries > 0 && counts->gdiObjects == last.gdiObjects && counts->handles == last.handles)
-            return true;
-        last = *counts;
-        Sleep(200);
-    }
-    return true;
+    return driver::ReadSettled(counts, [window](driver::ResourceCounts* c) {
+        return driver::ReadResourceCounts(window, driver::kCountOnly, c);
+    });
 }
 
 // The installation's progress (67 ticks, each a paint of the bar, the timer stopped and

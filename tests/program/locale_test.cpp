@@ -7,14 +7,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "tools/driver/driver.h"
+#include "tests/program/spine_fixture.h"
 
 namespace {
 
 const DWORD kTimeout = 30000;
 
-const wchar_t kQuestionFormat[] = L"「%s」スクリーンセーバーのインストールを開始します。\r\n\r\nよろしいですか?";
-const wchar_t kNoticeFormat[] = L"%s\r\nをスクリーンセーバーとして設定しました。";
 
 // The screen of 1024 x 768: the two title lines, and the progress bar with its percentage.
 const RECT kTitleArea = {0, 0, 1024, 160};
@@ -33,17 +31,10 @@ std::wstring WideText(HWND window)
     return text;
 }
 
-std::wstring WideBoxText(HWND box)
+std::wstring ShownText(HWND box)
 {
     HWND label = GetDlgItem(box, 0xFFFF);
     return label ? WideText(label) : std::wstring();
-}
-
-std::wstring Format(const wchar_t* format, const std::wstring& title)
-{
-    WCHAR text[1024];
-    wsprintfW(text, format, title.c_str());
-    return text;
 }
 
 // The screen's pixels inside area, four bytes a pixel.
@@ -82,39 +73,23 @@ ByteVector ScreenPixels(const RECT& area)
     return ::testing::AssertionFailure() << name << " differs from the code page 932 run; this run's pixels: " << seen;
 }
 
-class LocaleFlow : public ::testing::Test {
+class LocaleFlow : public spine::SpineTest {
 protected:
-    LocaleFlow() : scratch_("locale") {}
     void SetUp() override
     {
+        SpineTest::SetUp();
         ASSERT_EQ(RunCodePage(), GetACP()) << "the run's locale did not give its code page";
-        driver::ResetSaverEntries();
-    }
-    void TearDown() override
-    {
-        if (!saverPath_.empty())
-            DeleteFileA(saverPath_.c_str());
-        driver::ResetSaverEntries();
     }
     // Starts the package of a saver named fileName (bytes of the ANSI code page) and waits for
     // its first box, the question.
     driver::Box StartAndAsk(const std::string& fileName)
     {
-        saverPath_ = driver::SystemDirectory() + "\\" + fileName;
-        std::string package = scratch_.File("SETUP.exe");
-        EXPECT_TRUE(driver::WriteBytes(package, driver::MakePackage(fileName, driver::MakeSaver())));
-        EXPECT_TRUE(process_.Start(package, "\"" + package + "\""));
-        EXPECT_TRUE(driver::WaitForWindow(process_.id(), "SetupWClass", kTimeout)) << "no setup window";
+        saverPath_ = SaverPath(fileName);
+        std::string package = WritePackage("SETUP.exe", driver::MakePackage(fileName, driver::MakeSaver()));
+        EXPECT_TRUE(StartAndWaitForWindow(process_, package, "\"" + package + "\"")) << "no setup window";
         return driver::WaitForBox(process_, kTimeout);
     }
-    void ExpectExit()
-    {
-        DWORD code = 1234;
-        ASSERT_TRUE(process_.WaitExit(kTimeout, &code));
-        EXPECT_EQ(0u, code);
-    }
 
-    driver::ScratchDir scratch_;
     driver::Process process_;
     std::string saverPath_;
 };
@@ -123,18 +98,18 @@ TEST_F(LocaleFlow, BoxesAndScreenReadAsUnder932)
 {
     driver::Box question = StartAndAsk("Aurora.scr");
     ASSERT_TRUE(question.window) << "no question";
-    EXPECT_EQ(L"質問", WideText(question.window));
-    EXPECT_EQ(Format(kQuestionFormat, L"Aurora"), WideBoxText(question.window));
+    EXPECT_EQ(BoxTextOf(IDS_START_QUESTION).caption, WideText(question.window));
+    EXPECT_EQ(WideBoxText(IDS_START_QUESTION, L"Aurora"), ShownText(question.window));
     EXPECT_TRUE(ShowsAsUnder932("title", kTitleArea));
 
     ASSERT_TRUE(driver::AnswerBox(question, IDYES));
     driver::Box notice = driver::WaitForBox(process_, kTimeout);
     ASSERT_TRUE(notice.window) << "no notice";
-    EXPECT_EQ(L"情報", WideText(notice.window));
-    EXPECT_EQ(Format(kNoticeFormat, L"Aurora"), WideBoxText(notice.window));
+    EXPECT_EQ(BoxTextOf(IDS_SAVER_SET).caption, WideText(notice.window));
+    EXPECT_EQ(WideBoxText(IDS_SAVER_SET, L"Aurora"), ShownText(notice.window));
     EXPECT_TRUE(ShowsAsUnder932("bar", kBarArea));
     ASSERT_TRUE(driver::AnswerBox(notice, IDOK));
-    ExpectExit();
+    EXPECT_TRUE(EndsWithoutABox(process_, true));
     EXPECT_TRUE(driver::FileExists(saverPath_));
 }
 
@@ -151,9 +126,9 @@ TEST_F(LocaleFlow, TitleReadInTheAnsiCodePage)
 
     driver::Box question = StartAndAsk(name);
     ASSERT_TRUE(question.window) << "no question";
-    EXPECT_EQ(Format(kQuestionFormat, title), WideBoxText(question.window));
+    EXPECT_EQ(WideBoxText(IDS_START_QUESTION, title), ShownText(question.window));
     ASSERT_TRUE(driver::AnswerBox(question, IDNO));
-    ExpectExit();
+    EXPECT_TRUE(EndsWithoutABox(process_, true));
     EXPECT_FALSE(driver::FileExists(saverPath_));
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "setup/startup.h"
-#include "tools/driver/driver.h"
+#include "tests/program/spine_fixture.h"
 
 namespace {
 
@@ -33,36 +33,26 @@ int DesktopBitsPerPixel()
     return bits;
 }
 
-class LowColor : public ::testing::Test {
+class LowColor : public spine::SpineTest {
 protected:
-    LowColor() : scratch_("lowcolor") {}
     void SetUp() override
     {
+        SpineTest::SetUp();
         depth_ = RequestedDepth();
         ASSERT_TRUE(depth_ == 8 || depth_ == 15 || depth_ == 16 || depth_ == 24)
             << "LOWCOLOR_DEPTH must name the X screen's depth";
-        ASSERT_FALSE(driver::EnvPath("SETUP_EXE").empty()) << "SETUP_EXE must name the built stub";
-        saverPath_ = driver::SystemDirectory() + "\\" + kSaverName;
+        saverPath_ = SaverPath(kSaverName);
         DeleteFileA(saverPath_.c_str());
-        driver::ResetSaverEntries();
     }
-    void TearDown() override
+    // Starts a package of the stub with the switches behind its path.
+    void StartPackage(driver::Process& process, const std::string& switches = "")
     {
-        DeleteFileA(saverPath_.c_str());
-        driver::ResetSaverEntries();
-    }
-    // Starts a package of the stub with the switches behind its path; the exe's path.
-    std::string StartPackage(driver::Process& process, const std::string& switches = "")
-    {
-        std::string exe = scratch_.File("SETUP.exe");
-        EXPECT_TRUE(driver::WriteBytes(exe, driver::MakePackage(kSaverName, driver::MakeSaver())));
+        std::string exe = WritePackage("SETUP.exe", driver::MakePackage(kSaverName, driver::MakeSaver()));
         EXPECT_TRUE(process.Start(exe, "\"" + exe + "\"" + switches));
-        return exe;
     }
 
     int depth_ = 0;
     std::string saverPath_;
-    driver::ScratchDir scratch_;
 };
 
 // The X screen of each depth reaches the program as a display of that many bits per pixel;
@@ -96,18 +86,13 @@ TEST_F(LowColor, SetupRefusesOnlyTheLowColourDisplay)
     StartPackage(process);
     DWORD code = 1234;
     if (depth_ == 8) {
-        HWND box = driver::WaitForWindow(process.id(), "#32770", kTimeout);
-        ASSERT_TRUE(box) << "no error box on the 8-bit display";
-        for (int i = 0; i < 100 && driver::BoxButtons(box).empty(); ++i)
-            Sleep(20);
-        EXPECT_EQ(driver::Cp932(L"エラー"), driver::WindowText(box));
-        EXPECT_EQ(driver::Cp932(L"このプログラムは256色以下のディスプレイモードでは動作しません。\r\n"
-                                L"ハイカラーかフルカラーで実行してください。"),
-                  driver::BoxText(box))
-            << driver::Utf8FromCp932(driver::BoxText(box));
-        EXPECT_EQ(std::vector<int>{IDOK}, driver::BoxButtons(box));
+        driver::Box box = driver::WaitForBox(process, kTimeout);
+        ASSERT_TRUE(box.window) << "no error box on the 8-bit display";
+        EXPECT_EQ(BoxCaption932(IDS_LOW_COLOR), box.caption);
+        EXPECT_EQ(BoxText932(IDS_LOW_COLOR), box.text) << driver::Utf8FromCp932(box.text);
+        EXPECT_EQ(BoxButtonIds(IDS_LOW_COLOR), box.buttons);
         EXPECT_TRUE(driver::FindWindows(process.id(), "SetupWClass").empty());
-        ASSERT_TRUE(driver::PressBoxButton(box, IDOK));
+        ASSERT_TRUE(driver::AnswerBox(box, IDOK));
         ASSERT_TRUE(process.WaitExit(kTimeout, &code)) << "still running after the box";
         EXPECT_EQ(0u, code);
         // Refused before anything happened: no file, no entry.
@@ -121,7 +106,7 @@ TEST_F(LowColor, SetupRefusesOnlyTheLowColourDisplay)
         // The one box on an accepted display is the start question, never the refusal.
         driver::Box question = driver::WaitForBox(process, kTimeout);
         ASSERT_TRUE(question.window) << "no start question";
-        EXPECT_EQ(driver::Cp932(L"質問"), question.caption) << "a box other than the question came";
+        EXPECT_EQ(BoxCaption932(IDS_START_QUESTION), question.caption) << "a box other than the question came";
         EXPECT_TRUE(driver::FileExists(saverPath_));
         ASSERT_TRUE(driver::AnswerBox(question, IDNO));
         ASSERT_TRUE(process.WaitExit(kTimeout, &code)) << "no exit after No";

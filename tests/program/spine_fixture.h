@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "tests/common/box_texts.h"
 #include "tools/driver/driver.h"
 
 namespace spine {
@@ -76,7 +77,7 @@ protected:
         if (!abort.window)
             return ::testing::AssertionFailure() << "no abort question after Escape";
         std::string wrongText;
-        if (abort.text != driver::Cp932(L"インストールを中断してよろしいですか?"))
+        if (abort.text != BoxText932(IDS_ABORT_QUESTION))
             wrongText = "the abort question reads " + driver::Utf8FromCp932(abort.text) + "; ";
         DWORD code = 1234;
         if (!driver::AnswerBox(abort, IDYES) || !process.WaitExit(kExitTimeout, &code))

@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "screen/prompts.h"
 #include "support/state.h"
+#include "tests/common/box_texts.h"
 #include "tests/common/box_watch.h"
 #include "tools/driver/driver.h"
 
@@ -26,34 +27,9 @@ using prompts_test::SeenBox;
 
 namespace {
 
-struct TextCase {
-    UINT id;
-    const wchar_t* text;
-};
-
-// The texts by their ids, as a reader sees them; Cp932() gives the bytes they must load as.
-static_assert(IDS_START_QUESTION == 100 && IDS_SAVER_SET == 101 && IDS_ABORT_QUESTION == 102 &&
-                  IDS_LOW_COLOR == 103 && IDS_SAVER_NOT_SET == 104 && IDS_REMOVE_QUESTION == 105 &&
-                  IDS_SAVER_REMOVED == 106 && IDS_SAVER_NOT_INSTALLED == 107 && IDS_SAVER_NOT_REMOVED == 108,
-              "the texts keep their ids");
-const TextCase kTexts[] = {
-    {100, L"「%s」スクリーンセーバーのインストールを開始します。\r\n\r\nよろしいですか?"},
-    {101, L"%s\r\nをスクリーンセーバーとして設定しました。"},
-    {102, L"インストールを中断してよろしいですか?"},
-    {103, L"このプログラムは256色以下のディスプレイモードでは動作しません。\r\nハイカラーかフルカラーで実行してください。"},
-    {104, L"%s\r\nをスクリーンセーバーとして設定できませんでした。"},
-    {105, L"「%s」スクリーンセーバーを削除します。\r\n\r\nよろしいですか?"},
-    {106, L"%s\r\nを削除しました。"},
-    {107, L"「%s」スクリーンセーバーはインストールされていません。"},
-    {108, L"%s\r\nを削除できませんでした。"},
-};
-
 std::string Expected(UINT id)
 {
-    for (const TextCase& c : kTexts)
-        if (c.id == id)
-            return driver::Cp932(c.text);
-    return std::string();
+    return driver::Cp932(BoxTextOf(id).text);
 }
 
 // Loads text id through LoadText into a buffer with a sentinel tail behind its 512 bytes. When
@@ -108,7 +84,7 @@ TEST(Texts, EqualTheirCodePage932BytesInBothModules)
     ASSERT_TRUE(setup.module()) << "SETUP_EXE must name the built stub";
     for (HMODULE module : {static_cast<HMODULE>(nullptr), setup.module()}) {
         InstanceScope scope(module);
-        for (const TextCase& c : kTexts) {
+        for (const BoxTextRow& c : kBoxTexts) {
             std::string want = driver::Cp932(c.text);
             std::string got = LoadWithSentinel(c.id);
             EXPECT_EQ(want, got) << "text " << c.id << (module ? " of SETUP.exe" : " of this program") << ": "

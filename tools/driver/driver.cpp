@@ -317,12 +317,19 @@ Box WaitForBox(Process& process, DWORD timeoutMs)
             return box;
         Sleep(20);
     }
+    return ReadBox(box.window);
+}
+
+Box ReadBox(HWND window)
+{
     // The box fills in its controls while it starts; read it once its buttons stand.
-    for (int i = 0; i < 100 && BoxButtons(box.window).empty(); ++i)
+    for (int i = 0; i < 100 && BoxButtons(window).empty(); ++i)
         Sleep(20);
-    box.caption = WindowText(box.window);
-    box.text = BoxText(box.window);
-    box.buttons = BoxButtons(box.window);
+    Box box;
+    box.window = window;
+    box.caption = WindowText(window);
+    box.text = BoxText(window);
+    box.buttons = BoxButtons(window);
     return box;
 }
 
@@ -408,16 +415,7 @@ static bool CaptureScreenOnce(ScreenImage* image)
 // screen counts once two reads in a row agree (5 s at the most).
 bool CaptureScreen(ScreenImage* image)
 {
-    ScreenImage last;
-    for (int tries = 0; tries < 25; ++tries) {
-        if (!CaptureScreenOnce(image))
-            return false;
-        if (tries > 0 && image->pixels == last.pixels)
-            return true;
-        last = *image;
-        Sleep(200);
-    }
-    return true;
+    return ReadSettled(image, CaptureScreenOnce);
 }
 
 bool SaveScreenshot(const std::string& path)

@@ -99,6 +99,7 @@ const char kHandlesProperty[] = "SetupTestHandles";
 struct ResourceCounts {
     int gdiObjects = 0;
     int handles = 0;
+    bool operator==(const ResourceCounts& o) const { return gdiObjects == o.gdiObjects && handles == o.handles; }
 };
 bool ReadResourceCounts(HWND setupWindow, CountRequest request, ResourceCounts* counts);
 
@@ -127,6 +128,8 @@ struct Box {
 // Waits up to timeoutMs for the next box of the process and reads it once its buttons
 // stand; window is null when none came, or the process ended first.
 Box WaitForBox(Process& process, DWORD timeoutMs);
+// Reads the box at window once its buttons stand.
+Box ReadBox(HWND window);
 // Presses the box's button id and waits until the box is gone (false when it stays). A
 // key other than 0 is pressed on setupWindow right behind the answer: the window reads it
 // as soon as the box has returned, before its next tick.
@@ -166,7 +169,25 @@ struct ScreenImage {
     int height = 0;
     std::vector<uint32_t> pixels;
     uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    bool operator==(const ScreenImage& o) const { return pixels == o.pixels; }
 };
+// Reads *value with read(value) until two reads in a row agree (at most 25, 200 ms apart): a
+// window that has just come may still be painting, a box still making what it paints with.
+// False when a read fails.
+template <typename T, typename Read>
+bool ReadSettled(T* value, Read read)
+{
+    T last;
+    for (int tries = 0; tries < 25; ++tries) {
+        if (!read(value))
+            return false;
+        if (tries > 0 && *value == last)
+            return true;
+        last = *value;
+        Sleep(200);
+    }
+    return true;
+}
 // Once the screen has settled: two reads in a row agree.
 bool CaptureScreen(ScreenImage* image);
 // The whole screen as a 24-bit BMP file.
