@@ -11,6 +11,7 @@
 #include <map>
 
 #include "setup/package.h"
+#include "tests/common/dib_builder.h"
 #include "tests/common/findings.h"
 
 namespace spine {
@@ -35,6 +36,13 @@ enum Payload {
     kHugeHeader,          // a 40-byte header claiming 0x7FFFFFFF x 0x7FFFFFFF pixels
     kOverTheCeiling,      // 4097 x 4097 at 8 bits, RLE: a few bytes asking for 16 MiB of pixels
     kSuiteFile,           // the BMP suite's file (without its file header) as the logo
+    kHeader60000,         // a 40-byte header claiming 60000 x 60000 pixels at 24 bits
+    kCutTable,            // 16 x 16 at 8 bits, cut 100 bytes into its colour table
+    kHeaderPastTheEnd,    // a header size of 0x7FFFFFFF in a logo of 7 bytes
+    kInnerPackage,        // a whole package inside the saver: the first boundary decides
+    kBareStub,            // the stub alone, without a setup boundary
+    kNameWithoutNul,      // the package's name field filled to its end, no NUL
+    kCutInsideTheName,    // a package without a saver, its file cut inside the name field
     kSignedByATool,       // the sample saver packaged by mksetup and signed by osslsigncode
 };
 
@@ -112,6 +120,14 @@ const HostileCase kCases[] = {
     {"Bad_rgb16_880", kPlainName, kSuiteFile, "bad/rgb16-880.bmp", kAskedNo, false},
     {"Bad_rletopdown", kPlainName, kSuiteFile, "bad/rletopdown.bmp", kAskedYes, false},
     {"Bad_shortfile", kPlainName, kSuiteFile, "bad/shortfile.bmp", kAskedNo, false},
+    {"NoLogo", kPlainName, kPlainSaver, nullptr, kAskedYes, false},
+    {"Header60000", kPlainName, kHeader60000, nullptr, kAskedNo, false},
+    {"CutColourTable", kPlainName, kCutTable, nullptr, kAskedYes, false},
+    {"HeaderSizePastTheEnd", kPlainName, kHeaderPastTheEnd, nullptr, kAskedNo, false},
+    {"FirstBoundaryDecides", kPlainName, kInnerPackage, nullptr, kAskedYes, false},
+    {"NoSetupBoundary", kPlainName, kBareStub, nullptr, kRefused, false},
+    {"NameFieldWithoutItsNul", kPlainName, kNameWithoutNul, nullptr, kRefused, false},
+    {"CutInsideTheNameField", kPlainName, kCutInsideTheName, nullptr, kRefused, false},
     // The certificate table a real tool appends behind the payload is no part of the saver.
     {"SignedByATool", kPlainName, kSignedByATool, nullptr, kAskedYes, true},
 };
@@ -148,32 +164,9 @@ Outcome ExpectedOutcome(const HostileCase& c)
     return c.outcome;
 }
 
-void PutLittle32(ByteVector* bytes, size_t at, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        (*bytes)[at + i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 uint32_t GetLittle32(const ByteVector& bytes, size_t at)
 {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-
-// A BITMAPINFOHEADER of the given size and format followed by extra bytes.
-ByteVector InfoHeaderDib(LONG width, LONG height, WORD bits, DWORD compression, const ByteVector& rest)
-{
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = bits;
-    header.biCompression = compression;
-    header.biSizeImage = static_cast<DWORD>(rest.size());
-    ByteVector dib(sizeof header + rest.size());
-    memcpy(dib.data(), &header, sizeof header);
-    memcpy(dib.data() + sizeof header, rest.data(), rest.size());
-    return dib;
 }
 
 ByteVector SuiteDib(const char* file)
@@ -191,10 +184,11 @@ ByteVector SuiteDib(const char* file)
 
 ByteVector SaverFor(const HostileCase& c)
 {
-    if (c.payload == kSignedByATool)
-        return driver::ReadBytes(driver::EnvPath("SAMPLE_SCR"));
-    ByteVector rle(256 * 4 + 4, 0);  // colour table of 256 entries, then end of line, end of bitmap
-    rle[256 * 4 + 3] = 1;
+    if (c.payload == kSignedByATool || c.payload == kCutInsideTheName)
+        return c.payload == kSignedByATool ? driver::ReadBytes(driver::EnvPath("SAMPLE_SCR")) : ByteVector();
+    DibRecipe huge = DibFields(40, 0x7FFFFFFF, 0x7FFFFFFF, 24), ceiling = DibFields(40, 4097, 4097, 8, BI_RLE8);
+    huge.imageSize = 64;
+    ceiling.imageSize = 4;  // behind the colour table: end of line, end of bitmap
     ByteVector logo;
     switch (c.payload) {
     case kCutInsideTheLogo:
@@ -205,13 +199,24 @@ ByteVector SaverFor(const HostileCase& c)
         logo = SuiteDib("good/pal8.bmp");
         break;
     case kHugeHeader:
-        logo = InfoHeaderDib(0x7FFFFFFF, 0x7FFFFFFF, 24, BI_RGB, ByteVector(64, 0x40));
+        logo = BuildDib(huge);  // a claim of a huge picture comes without its bits
+        logo.resize(logo.size() + 64, 0x40);
         break;
     case kOverTheCeiling:
-        logo = InfoHeaderDib(4097, 4097, 8, BI_RLE8, rle);
+        logo = BuildDib(ceiling);
         break;
     case kSuiteFile:
         logo = SuiteDib(c.suiteFile);
+        break;
+    case kHeader60000:
+        logo = BuildDib(DibFields(40, 60000, 60000, 24));
+        break;
+    case kCutTable:
+        logo = BuildDib(DibFields(40, 16, 16, 8));
+        logo.resize(40 + 100);
+        break;
+    case kHeaderPastTheEnd:
+        logo = {0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3};
         break;
     default:
         break;
@@ -229,19 +234,24 @@ ByteVector SaverFor(const HostileCase& c)
     case kCutBeforeTheLengths:
         saver.resize(block + 100);
         break;
+    case kInnerPackage: {
+        ByteVector inner = driver::MakePackage("spine_inner.scr", driver::MakeSaver());
+        saver.insert(saver.begin() + 100, inner.begin(), inner.end());
+        break;
+    }
     case kAllLengthsMax:
-        PutLittle32(&saver, secondAt, 0xFFFFFFFF);
-        PutLittle32(&saver, block + kDataFirstStringOffset, 0xFFFFFFFF);
-        PutLittle32(&saver, block + kDataLogoLengthOffset, 0xFFFFFFFF);
+        PutU32(saver, secondAt, 0xFFFFFFFF);
+        PutU32(saver, block + kDataFirstStringOffset, 0xFFFFFFFF);
+        PutU32(saver, block + kDataLogoLengthOffset, 0xFFFFFFFF);
         break;
     case kLogoLengthMax:
-        PutLittle32(&saver, block + kDataLogoLengthOffset, 0xFFFFFFFF);
+        PutU32(saver, block + kDataLogoLengthOffset, 0xFFFFFFFF);
         break;
     case kFirstStringMax:
-        PutLittle32(&saver, block + kDataFirstStringOffset, 0xFFFFFFFF);
+        PutU32(saver, block + kDataFirstStringOffset, 0xFFFFFFFF);
         break;
     case kSecondStringMax:
-        PutLittle32(&saver, secondAt, 0xFFFFFFFF);
+        PutU32(saver, secondAt, 0xFFFFFFFF);
         break;
     default:
         break;
@@ -361,9 +371,14 @@ TEST_P(HostileTest, EndsCleanly)
     const Outcome outcome = ExpectedOutcome(c);
     const ByteVector saver = SaverFor(c);
     const std::string iniPath = WindowsDirectory() + "\\system.ini";
-    const ByteVector package = c.payload == kSignedByATool ? driver::ReadBytes(driver::EnvPath("SIGNED_SETUP"))
-                                                           : driver::MakePackage(c.name, saver);
-    ASSERT_FALSE(package.empty() || saver.empty()) << "SIGNED_SETUP and SAMPLE_SCR name the signed package and its saver";
+    ByteVector package = c.payload == kSignedByATool ? driver::ReadBytes(driver::EnvPath("SIGNED_SETUP"))
+                         : c.payload == kBareStub    ? driver::ReadBytes(driver::EnvPath("SETUP_EXE"))
+                                                     : driver::MakePackage(c.name, saver);
+    ASSERT_FALSE(package.empty() || (saver.empty() && c.payload != kCutInsideTheName)) << "SIGNED_SETUP, SAMPLE_SCR";
+    if (c.payload == kNameWithoutNul)
+        memset(&package[package.size() - saver.size() - kPayloadOffset + kBoundaryLength], 'x', kSaverNameFieldLength);
+    if (c.payload == kCutInsideTheName)
+        package.pop_back();
     std::string exe = WritePackage("SETUP.exe", package);
     const std::set<std::string> systemBefore = ListFiles(systemDir_);
     Listing prefixBefore = ListPrefix();
@@ -415,30 +430,6 @@ TEST(HostileCodePage, IsTheOneTheRunAsksFor)
     const char* wanted = getenv("SPINE_CODEPAGE");
     ASSERT_TRUE(wanted) << "SPINE_CODEPAGE must name the ANSI code page of the run";
     EXPECT_EQ(strtoul(wanted, nullptr, 10), GetACP());
-}
-
-TEST_F(SpineTest, RefusesANameFieldWithoutItsNul)
-{
-    ByteVector package = driver::MakePackage("spine_x.scr", driver::MakeSaver());
-    size_t stubLength = driver::ReadBytes(driver::EnvPath("SETUP_EXE")).size();
-    memset(&package[stubLength + kBoundaryLength], 'x', kSaverNameFieldLength);
-    const std::set<std::string> systemBefore = ListFiles(systemDir_);
-    std::string exe = WritePackage("SETUP.exe", package);
-    driver::Process process;
-    ASSERT_TRUE(process.Start(exe, "\"" + exe + "\""));
-    EXPECT_TRUE(EndsWithoutABox(process));
-    EXPECT_EQ(systemBefore, ListFiles(systemDir_));
-}
-
-TEST_F(SpineTest, RefusesAFileCutInsideTheNameField)
-{
-    ByteVector package = driver::MakePackage("spine_cut.scr", ByteVector());
-    package.resize(package.size() - 1);
-    std::string exe = WritePackage("SETUP.exe", package);
-    driver::Process process;
-    ASSERT_TRUE(process.Start(exe, "\"" + exe + "\""));
-    EXPECT_TRUE(EndsWithoutABox(process));
-    EXPECT_FALSE(driver::FileExists(SaverPath("spine_cut.scr")));
 }
 
 }  // namespace

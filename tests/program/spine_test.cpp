@@ -1,6 +1,7 @@
 // The spine end to end: a package is opened, the saver lands byte for byte in the system
 // directory, the full-screen window stands, Escape ends the program with exit code 0; and
-// the silent endings with what each leaves behind.
+// the silent endings with what each leaves behind (packages refused whole, and logos the
+// setup runs on without, are rows of the hostile table).
 #include "tests/program/spine_fixture.h"
 
 namespace spine {
@@ -57,32 +58,6 @@ TEST_F(SpineTest, ReplacesAFileOfTheSameName)
     EXPECT_TRUE(ClosesWithEscape(process, window));
 }
 
-// The first SetupBoundary decides: everything behind its name field, a second boundary and
-// name field included, is the saver.
-TEST_F(SpineTest, FirstBoundaryDecides)
-{
-    ByteVector inner = MakePackage("spine_inner.scr", MakeSaver());
-    ByteVector saver = MakeSaver();
-    saver.insert(saver.begin() + 100, inner.begin(), inner.end());
-    std::string exe = WritePackage("SETUP.exe", MakePackage("spine_outer.scr", saver));
-    driver::Process process;
-    HWND window = StartAndWaitForWindow(process, exe, "\"" + exe + "\"");
-    ASSERT_TRUE(window);
-    EXPECT_EQ(saver, ReadBytes(SaverPath("spine_outer.scr")));
-    EXPECT_FALSE(driver::FileExists(SaverPath("spine_inner.scr")));
-    EXPECT_TRUE(ClosesWithEscape(process, window));
-}
-
-TEST_F(SpineTest, NoSetupBoundaryEndsSilentlyAndWritesNothing)
-{
-    std::set<std::string> before = ListFiles(systemDir_);
-    std::string exe = WritePackage("SETUP.exe", ReadBytes(driver::EnvPath("SETUP_EXE")));
-    driver::Process process;
-    ASSERT_TRUE(process.Start(exe, "\"" + exe + "\""));
-    EXPECT_TRUE(EndsWithoutABox(process));
-    EXPECT_EQ(before, ListFiles(systemDir_));
-}
-
 // Without a saver of the same name before, the extracted file stays; with one, that saver
 // takes its name back and no set-aside copy is left.
 TEST_F(SpineTest, NoSaverBoundaryEndsSilentlyButKeepsTheFile)
@@ -116,40 +91,6 @@ TEST_F(SpineTest, EmptyPayloadLeavesAnEmptyFile)
     std::string target = SaverPath("spine_empty.scr");
     EXPECT_TRUE(driver::FileExists(target));
     EXPECT_TRUE(ReadBytes(target).empty());
-}
-
-// L = 0, and logos that can't be made: the setup runs on without a logo.
-TEST_F(SpineTest, RunsOnWithoutALogo)
-{
-    ByteVector hugeHeader(40, 0);
-    hugeHeader[0] = 40;
-    const uint32_t side = 60000;
-    memcpy(&hugeHeader[4], &side, 4);
-    memcpy(&hugeHeader[8], &side, 4);
-    hugeHeader[12] = 1;
-    hugeHeader[14] = 24;
-    ByteVector truncatedTable(40 + 100, 0);  // 8 bits per pixel: 1024 table bytes claimed
-    truncatedTable[0] = 40;
-    truncatedTable[4] = 16;
-    truncatedTable[8] = 16;
-    truncatedTable[12] = 1;
-    truncatedTable[14] = 8;
-    struct { const char* what; ByteVector logo; } cases[] = {
-        {"no logo", ByteVector()},
-        {"60000 x 60000 header", hugeHeader},
-        {"truncated colour table", truncatedTable},
-        {"header size past the end", ByteVector{0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3}},
-    };
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        ByteVector saver = MakeSaver(c.logo);
-        std::string exe = WritePackage("SETUP.exe", MakePackage("spine_logo.scr", saver));
-        driver::Process process;
-        HWND window = StartAndWaitForWindow(process, exe, "\"" + exe + "\"");
-        ASSERT_TRUE(window);
-        EXPECT_EQ(saver, ReadBytes(SaverPath("spine_logo.scr")));
-        EXPECT_TRUE(ClosesWithEscape(process, window));
-    }
 }
 
 }  // namespace
