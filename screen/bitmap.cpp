@@ -90,17 +90,27 @@ HBITMAP CreateBitmapFromDib(const void* dib, HPALETTE palette)
 
 // The logo bytes come from the package: a DIB whose header, table or bits would lead the
 // platform to read beyond logoLength is no logo, and the setup runs on without one.
-HBITMAP MakeLogoBitmap(const BYTE* logo, DWORD logoLength)
+void* CopyLogo(const BYTE* logo, DWORD logoLength)
 {
     if (!logo || !CheckPackedDib(logo, logoLength))
         return nullptr;
     void* block = AllocPtr(logoLength);
-    if (!block)
-        return nullptr;
-    CopyMemory(block, logo, logoLength);
-    HBITMAP bitmap = CreateBitmapFromDib(block, nullptr);
-    FreePtr(&block);
+    if (block)
+        CopyMemory(block, logo, logoLength);
+    return block;
+}
+
+HBITMAP MakeLogoBitmapFromCopy(void** copy)
+{
+    HBITMAP bitmap = CreateBitmapFromDib(*copy, nullptr);
+    FreePtr(copy);
     return bitmap;
+}
+
+HBITMAP MakeLogoBitmap(const BYTE* logo, DWORD logoLength)
+{
+    void* copy = CopyLogo(logo, logoLength);
+    return copy ? MakeLogoBitmapFromCopy(&copy) : nullptr;
 }
 
 int GetBitmapSize(HBITMAP bitmap, SIZE* size)
