@@ -36,9 +36,10 @@ int InstallSilently(const BYTE* buffer, DWORD length)
 // Whether the file at path is this package's saver, which holds exactly the length bytes at
 // data (read to its end, nothing more and nothing different): kRemoved when it is;
 // kNothingToRemove when there is no such file or it holds other bytes; kNotRemoved when it
-// can't be read, or not to its end (held open for writing, a locked byte range, access
-// denied), for it may be this saver, and it can't be removed now either. *attributes
-// receives the file's attributes.
+// can't be read, or not to its end (held open for writing, a byte range another program
+// locked, access denied), for it may be this saver, and it can't be removed now either.
+// *attributes receives the file's attributes. (Wine lets a read pass through another
+// process's byte-range lock.)
 static int CompareInstalled(const char* path, const BYTE* data, DWORD length, DWORD* attributes)
 {
     WIN32_FIND_DATAA found;
