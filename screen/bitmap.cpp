@@ -21,6 +21,7 @@ enum {
     kBitFieldsCompression = 3,  // BI_BITFIELDS
     kMaskBytes = 12,            // three 32-bit colour masks
 };
+constexpr LONG kBandRows = 64;  // rows of an uncompressed logo handed to the platform at once
 
 // Header fields are read byte by byte: the logo copy is aligned, but a DIB handed in by a
 // caller need not be.
@@ -81,7 +82,21 @@ HBITMAP CreateBitmapFromDib(const void* dib, HPALETTE palette)
     }
     const BYTE* bits = static_cast<const BYTE*>(dib) + ReadDibDword(dib, 0) + GetDibColorTableSize(dib);
     const BITMAPINFO* info = static_cast<const BITMAPINFO*>(dib);
-    HBITMAP bitmap = CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, bits, info, DIB_RGB_COLORS);
+    HBITMAP bitmap;
+    LONG width = static_cast<LONG>(ReadDibDword(dib, 4)), height = static_cast<LONG>(ReadDibDword(dib, 8));
+    DWORD compression = ReadDibDword(dib, 16);
+    if (IsCoreHeader(dib) || height <= 0 || (compression != BI_RGB && compression != kBitFieldsCompression)) {
+        bitmap = CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, bits, info, DIB_RGB_COLORS);
+    } else {
+        // Uncompressed rows from the bottom up, handed over a band at a time: the platform may
+        // convert what it is handed into the bitmap's format first (Wine does, into a block of
+        // the bitmap's size), and a band keeps that copy small.
+        bitmap = CreateCompatibleBitmap(screen, width, height);
+        DWORD stride = (static_cast<DWORD>(width) * ReadDibWord(dib, 14) + 31) / 32 * 4;
+        for (LONG row = 0; bitmap && row < height; row += kBandRows)
+            SetDIBits(screen, bitmap, row, height - row < kBandRows ? height - row : kBandRows, bits + row * stride,
+                      info, DIB_RGB_COLORS);
+    }
     if (previous)
         SelectPalette(screen, previous, FALSE);
     ReleaseDC(desktop, screen);
@@ -90,17 +105,27 @@ HBITMAP CreateBitmapFromDib(const void* dib, HPALETTE palette)
 
 // The logo bytes come from the package: a DIB whose header, table or bits would lead the
 // platform to read beyond logoLength is no logo, and the setup runs on without one.
-HBITMAP MakeLogoBitmap(const BYTE* logo, DWORD logoLength)
+void* CopyLogo(const BYTE* logo, DWORD logoLength)
 {
     if (!logo || !CheckPackedDib(logo, logoLength))
         return nullptr;
     void* block = AllocPtr(logoLength);
-    if (!block)
-        return nullptr;
-    CopyMemory(block, logo, logoLength);
-    HBITMAP bitmap = CreateBitmapFromDib(block, nullptr);
-    FreePtr(&block);
+    if (block)
+        CopyMemory(block, logo, logoLength);
+    return block;
+}
+
+HBITMAP MakeLogoBitmapFromCopy(void** copy)
+{
+    HBITMAP bitmap = CreateBitmapFromDib(*copy, nullptr);
+    FreePtr(copy);
     return bitmap;
+}
+
+HBITMAP MakeLogoBitmap(const BYTE* logo, DWORD logoLength)
+{
+    void* copy = CopyLogo(logo, logoLength);
+    return copy ? MakeLogoBitmapFromCopy(&copy) : nullptr;
 }
 
 int GetBitmapSize(HBITMAP bitmap, SIZE* size)

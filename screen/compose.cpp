@@ -222,30 +222,40 @@ static void DrawTitle(HDC buffer, const WCHAR* line1, const WCHAR* line2)
     TextOutW(buffer, inset, inset + extent.cy, line2, lstrlenW(line2));
 }
 
-// The logo stands on the bottom edge of the screen; its black pixels let the gradient show.
-// It is drawn from a copy at the screen's scale: an enlarging StretchBlt repeats whole pixels
-// and blends none, so an exact black stays exact and keeps its hole.
+// The logo stands on the bottom edge of the screen from the left inset; its black pixels let
+// the gradient show. Only its lowest rows that fit the screen's height and its columns left of
+// the screen's right edge are ever seen, so only that part is copied at the screen's scale, by
+// the first full paint; the copy lives as long as the fonts. It is the corner of a StretchBlt
+// of the whole logo whose top lies above the copy: every pixel comes from where the whole
+// enlarged logo has it. An enlarging StretchBlt repeats whole pixels and blends none, so an
+// exact black stays exact and keeps its hole.
 static void DrawLogo(HDC buffer)
 {
     SIZE size;
     // An empty size would get the platform's stock 1x1 bitmap as the copy, never deleted.
     if (!GetBitmapSize(g_state.logoBitmap, &size) || size.cx <= 0 || size.cy <= 0)
         return;
+    int left = Scaled(kLogoLeft);
+    int screenRight = GetSystemMetrics(SM_CXSCREEN), screenBottom = GetSystemMetrics(SM_CYSCREEN);
     int cx = Scaled(size.cx);
     int cy = Scaled(size.cy);
-    // What can't be made draws nothing (the calls take a null handle as a failure); the
-    // copy's contexts go before it is drawn, which selects it into a context of its own.
-    HDC logo = CreateCompatibleDC(buffer);
-    HDC scaled = CreateCompatibleDC(buffer);
-    HBITMAP scaledBitmap = CreateCompatibleBitmap(buffer, cx, cy);
-    SelectObject(logo, g_state.logoBitmap);
-    SelectObject(scaled, scaledBitmap);
-    StretchBlt(scaled, 0, 0, cx, cy, logo, 0, 0, size.cx, size.cy, SRCCOPY);
-    DeleteDC(scaled);
-    DeleteDC(logo);
-    DrawKeyedBitmap(buffer, Scaled(kLogoLeft), GetSystemMetrics(SM_CYSCREEN) - cy, cx, cy, scaledBitmap, 0, 0,
-                    kLogoKey);
-    DeleteObject(scaledBitmap);
+    int shownX = cx < screenRight - left ? cx : screenRight - left;
+    int shownY = cy < screenBottom ? cy : screenBottom;
+    if (shownX <= 0 || shownY <= 0)
+        return;
+    if (!g_state.shownLogo) {
+        // What can't be made draws nothing (the calls take a null handle as a failure); the
+        // copy's contexts go before it is drawn, which selects it into a context of its own.
+        HDC logo = CreateCompatibleDC(buffer);
+        HDC scaled = CreateCompatibleDC(buffer);
+        g_state.shownLogo = CreateCompatibleBitmap(buffer, shownX, shownY);
+        SelectObject(logo, g_state.logoBitmap);
+        SelectObject(scaled, g_state.shownLogo);
+        StretchBlt(scaled, 0, shownY - cy, cx, cy, logo, 0, 0, size.cx, size.cy, SRCCOPY);
+        DeleteDC(scaled);
+        DeleteDC(logo);
+    }
+    DrawKeyedBitmap(buffer, left, screenBottom - shownY, shownX, shownY, g_state.shownLogo, 0, 0, kLogoKey);
 }
 
 // The whole screen, composed in a buffer of the client area's size and copied to `dc` in one
@@ -326,8 +336,11 @@ void DeleteSetupFonts()
         DeleteObject(g_state.titleFont);
     if (g_state.percentFont)
         DeleteObject(g_state.percentFont);
+    if (g_state.shownLogo)
+        DeleteObject(g_state.shownLogo);
     g_state.titleFont = nullptr;
     g_state.percentFont = nullptr;
+    g_state.shownLogo = nullptr;
 }
 
 void PaintSetupScreen(HWND window, HDC dc, int mode)

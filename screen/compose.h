@@ -13,7 +13,8 @@ int GetTitleFontHeight(int screenWidth);
 
 // Makes g_state.titleFont and g_state.percentFont (null where a font can't be made).
 void CreateSetupFonts();
-// Deletes whichever of the two fonts exists.
+// Deletes whichever of the two fonts exists, and the logo's shown part that the first full
+// paint made for the window.
 void DeleteSetupFonts();
 // Draws the screen into `dc` (owned by the caller); the geometry comes from the window's
 // client rectangle.

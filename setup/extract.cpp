@@ -122,14 +122,44 @@ static void DeleteNowOrAtRestart(const char* path)
     MoveFileExA(unredirected, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
+// The new saver leaves its name: deleted, or, when it is in use (the settings dialog's preview
+// runs it, a scanner reads it), renamed and booked to go at the next restart. 1 when the name
+// is free.
+static int FreeSaverName()
+{
+    if (DeleteFileA(g_state.saverPath) || GetLastError() == ERROR_FILE_NOT_FOUND)
+        return 1;
+    char aside[MAX_PATH];
+    if (!MoveAside(g_state.saverPath, aside))
+        return 0;
+    DeleteNowOrAtRestart(aside);
+    return 1;
+}
+
+// A reader that shares no delete access (an indexer, a backup agent, a scanner) blocks the
+// rename too; such readers let go within moments, so the name is tried for up to two seconds.
+enum { kFreeNameTries = 20, kFreeNameWaitMs = 100 };
+
 void RemoveNewSaver()
 {
-    // A new saver in use (the settings dialog's preview runs it, a scanner reads it) can't be
-    // deleted but can be renamed: it goes aside, so that the earlier saver gets its name back.
-    if (!DeleteFileA(g_state.saverPath)) {
-        char aside[MAX_PATH];
-        if (MoveAside(g_state.saverPath, aside))
-            DeleteNowOrAtRestart(aside);
+    int tries = 1;
+    while (!FreeSaverName()) {
+        if (tries++ == kFreeNameTries) {
+            // Still held: at the next restart the declined saver's name goes first, then the
+            // earlier saver takes it back, byte for byte. Both under the names the system's
+            // own (64-bit) start-up finds them by.
+            char saver[MAX_PATH], previous[MAX_PATH];
+            GetUnredirectedPath(g_state.saverPath, saver);
+            MoveFileExA(saver, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            if (g_state.previousSaverPath[0] != '\0') {
+                GetUnredirectedPath(g_state.previousSaverPath, previous);
+                MoveFileExA(previous, saver, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING);
+            }
+            // Booked: nothing is to be put back now.
+            g_state.previousSaverPath[0] = '\0';
+            return;
+        }
+        Sleep(kFreeNameWaitMs);
     }
     PutPreviousSaverBack();
 }

@@ -17,7 +17,8 @@ int WriteNewSaver(const BYTE* payload, DWORD payloadLength);
 int ExtractSaver(const BYTE* buffer, DWORD length, const BYTE** payload, DWORD* payloadLength);
 
 // The setup ends without the new saver: the extracted file is deleted and a set-aside saver
-// takes its name back.
+// takes its name back. Where a reader that shares no delete access holds the file beyond a
+// short wait, both are booked for the next restart instead, in that order.
 void RemoveNewSaver();
 // The same, but only when a saver was set aside: without one, the extracted file stays.
 void RestorePreviousSaver();

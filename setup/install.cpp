@@ -36,8 +36,10 @@ int InstallSilently(const BYTE* buffer, DWORD length)
 // Whether the file at path is this package's saver, which holds exactly the length bytes at
 // data (read to its end, nothing more and nothing different): kRemoved when it is;
 // kNothingToRemove when there is no such file or it holds other bytes; kNotRemoved when it
-// can't be read (held open for writing, access denied), for it may be this saver, and it
-// can't be removed now either. *attributes receives the file's attributes.
+// can't be read, or not to its end (held open for writing, a byte range another program
+// locked, access denied), for it may be this saver, and it can't be removed now either.
+// *attributes receives the file's attributes. (Wine lets a read pass through another
+// process's byte-range lock.)
 static int CompareInstalled(const char* path, const BYTE* data, DWORD length, DWORD* attributes)
 {
     WIN32_FIND_DATAA found;
@@ -50,20 +52,23 @@ static int CompareInstalled(const char* path, const BYTE* data, DWORD length, DW
         return kNotRemoved;
     BYTE chunk[2048];
     DWORD at = 0, read = 0;
-    int same = 1;
-    while (same && ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read != 0) {
+    int same = 1, readable = 1;
+    while (same && (readable = ReadFile(file, chunk, sizeof chunk, &read, nullptr)) && read != 0) {
         same = read <= length - at;
         for (DWORD i = 0; same && i < read; ++i)
             same = chunk[i] == data[at + i];
         at += read;
     }
     CloseHandle(file);
+    if (!readable)
+        return kNotRemoved;
     return same && at == length ? kRemoved : kNothingToRemove;
 }
 
 // The installed saver and the entries that name it go. A read-only saver goes too, as the
 // installation replaces one; when the file stays (it is running, the preview holds it, the
-// rights are missing), everything stays as it was, its attributes included.
+// rights are missing), everything stays as it was, its attributes included. kEntryNotRemoved
+// when the file went but an entry naming it stays.
 static int DeleteInstalledSaver(DWORD attributes)
 {
     int entries = FindSaverEntries(g_state.saverPath);
@@ -72,8 +77,7 @@ static int DeleteInstalledSaver(DWORD attributes)
         SetFileAttributesA(g_state.saverPath, attributes);
         return kNotRemoved;
     }
-    RemoveSaverEntries(entries);
-    return kRemoved;
+    return RemoveSaverEntries(entries) ? kRemoved : kEntryNotRemoved;
 }
 
 int RemoveInstalledSaver(const BYTE* buffer, DWORD length, int silent)
@@ -95,6 +99,6 @@ int RemoveInstalledSaver(const BYTE* buffer, DWORD length, int silent)
     if (result == kNotRemoved)
         ShowErrorTitled(nullptr, IDS_SAVER_NOT_REMOVED);
     else
-        ShowInfoTitled(nullptr, result == kRemoved ? IDS_SAVER_REMOVED : IDS_SAVER_NOT_INSTALLED);
+        ShowInfoTitled(nullptr, result == kNothingToRemove ? IDS_SAVER_NOT_INSTALLED : IDS_SAVER_REMOVED);
     return result;
 }

@@ -9,10 +9,11 @@ enum SetupResult {
     kRemoved = 0,          // a removal: the saver and the entries that named it are gone
     kNotRegistered = 1,    // installed, but the registration failed: the file stays
     kUnusablePackage = 2,  // no payload, a damaged data block, a refused name
-    kNotWritten = 3,       // the saver could not be written: nothing changed, a previous saver is back
+    kNotWritten = 3,       // the saver could not be written: a previous saver is back, or back at the next restart
     kSetupRunning = 4,     // another setup is running on this machine
     kNothingToRemove = 5,  // this package's saver is not installed
     kNotRemoved = 6,       // the saver could not be removed, or not even read to compare
+    kEntryNotRemoved = 7,  // the saver is removed, but an entry naming it could not be deleted
 };
 
 // The last step of an installation, once the user or the switch has said yes: the saver

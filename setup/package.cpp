@@ -178,6 +178,14 @@ static int IsSaverExtension(const unsigned char* ending)
     return ending[0] == '.' && (ending[1] | 0x20) == 's' && (ending[2] | 0x20) == 'c' && (ending[3] | 0x20) == 'r';
 }
 
+// 1 when byte can stand behind a lead byte: the second bytes of code page 932. No double-byte
+// code page has a second byte below 0x40, so a dot, a separator, a blank or a NUL never ends a
+// character here, as the system would read it (x, 0x81, 0x2E: one character, no dot).
+static int IsTrailByte(unsigned char byte)
+{
+    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
 SaverNameVerdict CheckSaverName(const unsigned char* field, size_t directoryLength, LeadByteTest isLead)
 {
     const char* name = reinterpret_cast<const char*>(field);
@@ -194,7 +202,8 @@ SaverNameVerdict CheckSaverName(const unsigned char* field, size_t directoryLeng
         unsigned char c = field[i];
         lastChar = i;
         if (isLead(c)) {
-            if (i + 1 >= length)
+            // The NUL behind the name is no second byte either.
+            if (!IsTrailByte(field[i + 1]))
                 return kNameBrokenCharacter;
             i += 2;
             continue;
@@ -216,8 +225,8 @@ SaverNameVerdict CheckSaverName(const unsigned char* field, size_t directoryLeng
         return kNameTooLong;
     // The setup writes into the system directory with an administrator's rights: a program or
     // library under a name the system loads by (a .dll, an .exe) must never land there, nor
-    // take the place of one. A dot is never the second byte of a double-byte character, so
-    // the last four bytes are the name's last four characters.
+    // take the place of one. A dot is never the second byte of a double-byte character that
+    // passed above, so the last four bytes are the name's last four characters.
     if (length < 5 || !IsSaverExtension(field + length - 4))
         return kNameNotSaver;
     return kNameAccepted;
@@ -233,7 +242,7 @@ const char* DescribeSaverNameVerdict(SaverNameVerdict verdict)
         "the name is empty, \".\" or \"..\"",
         "the name holds a backslash, slash or colon",
         "the name holds a control character or one of < > \" | ? *",
-        "the name ends in a lead byte without its second byte",
+        "the name holds a lead byte without a valid second byte",
         "the name ends in a dot or a blank",
         "the name is a reserved device name",
         "the saver's path in the system directory would exceed 259 bytes",

@@ -57,7 +57,7 @@ enum SaverNameVerdict {
     kNameEmpty,          // empty, "." or ".."
     kNameSeparator,      // a backslash, slash or colon as a one-byte character
     kNameBadCharacter,   // a control character, a wildcard or another character no file name holds
-    kNameBrokenCharacter,// a lead byte without its second byte
+    kNameBrokenCharacter,// a lead byte without a second byte of code page 932 (0x40-0x7E, 0x80-0xFC)
     kNameBadEnding,      // ends in a dot or a blank
     kNameReservedDevice, // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension
     kNameTooLong,        // directory, backslash and name would exceed 259 bytes

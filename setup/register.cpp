@@ -108,16 +108,19 @@ int FindSaverEntries(const char* path)
     return entries | (NamesSaver(entry, shortPath, shortUnredirected) ? kRegistryEntry : 0);
 }
 
-void RemoveSaverEntries(int entries)
+int RemoveSaverEntries(int entries)
 {
+    int removed = 1;
     if (entries & kIniEntry)
-        WritePrivateProfileStringA("boot", kSaverKey, nullptr, "system.ini");
+        removed = WritePrivateProfileStringA("boot", kSaverKey, nullptr, "system.ini");
     if (!(entries & kRegistryEntry))
-        return;
+        return removed;
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueA(key, kSaverKey);
+    LONG result = RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_SET_VALUE, &key);
+    if (result == ERROR_SUCCESS) {
+        result = RegDeleteValueA(key, kSaverKey);
         RegCloseKey(key);
     }
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_UPDATEINIFILE);
+    return removed && result == ERROR_SUCCESS;
 }

@@ -15,5 +15,5 @@ int RegisterScreenSaver(const char* path);
 enum { kIniEntry = 1, kRegistryEntry = 2 };
 int FindSaverEntries(const char* path);
 // The entries go, and screen saving is switched off, as the platform's settings dialog
-// leaves them when the user chooses no screen saver.
-void RemoveSaverEntries(int entries);
+// leaves them when the user chooses no screen saver. 1 when every entry given went.
+int RemoveSaverEntries(int entries);

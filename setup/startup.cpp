@@ -106,13 +106,16 @@ static void ReleaseOwnFile(HGLOBAL handle)
     GlobalFree(handle);
 }
 
-// Extracts the saver and makes the logo; 1 when start-up may go on to the window.
+// Extracts the saver and makes the logo; 1 when start-up may go on to the window. The buffer
+// goes before the logo's bitmap is made from its copy: the package, the copy and the bitmap
+// never stand in memory all at once.
 static int UnpackOwnFile(const char* path)
 {
     DWORD length = GetFileLength(path);
     HGLOBAL handle = nullptr;
     const BYTE* buffer = ReadOwnFile(path, length, &handle);
     int ok = 0;
+    void* logoCopy = nullptr;
     const BYTE* payload = nullptr;
     DWORD payloadLength = 0;
     if (buffer && ExtractSaver(buffer, length, &payload, &payloadLength)) {
@@ -121,10 +124,12 @@ static int UnpackOwnFile(const char* path)
         if (FindLogo(payload, payloadLength, &logo, &logoLength)) {
             ok = 1;
             if (logoLength != 0)
-                g_state.logoBitmap = MakeLogoBitmap(logo, logoLength);
+                logoCopy = CopyLogo(logo, logoLength);
         }
     }
     ReleaseOwnFile(handle);
+    if (logoCopy)
+        g_state.logoBitmap = MakeLogoBitmapFromCopy(&logoCopy);
     return ok;
 }
 

@@ -14,6 +14,7 @@ struct SetupState {
     char previousSaverPath[MAX_PATH]; // set-aside copy of the saver that had the same name; empty when none
     HCURSOR savedCursor;       // cursor that was current before the wait cursor
     HBITMAP logoBitmap;        // logo made at start-up; null when the package carries none
+    HBITMAP shownLogo;         // the logo's part on the screen, at its scale: first full paint to the fonts' deletion
     HFONT titleFont;           // window lifetime; null when it could not be made
     HFONT percentFont;         // window lifetime; null when it could not be made
     int dpi;                   // system DPI, 96 at least; read with the fonts, scales the screen

@@ -68,6 +68,9 @@ enum Condition {
     kAt192Dpi = 4096,      // LogPixels is 192 (Wine's system DPI at a program's start); the saver has a logo
     kOneByteOff = 8192,    // the saver that stands there is registered, of this one's size, one byte different
     kEntryNamesAnother = 16384, // the entries name another saver
+    kNewHeld = 32768,      // once the window stands, the new saver is held open for reading without delete sharing
+    kLetGo = 65536,        // ... and let go right behind the last answer
+    kLargestLogo = 131072, // the logo is 4096 x 4096 at 24 bits, the largest the setup takes
 };
 
 struct FlowCase {
@@ -128,10 +131,14 @@ const FlowCase kCases[] = {
     {"SilentRemovalBesideA64BitSaver", " /U /S", kThisSaver, kNativeTwin, nullptr, {}, 0, false},
     {"SilentRemovalOfAFileHeldForWriting", " /U /S", kThisSaver, kHeldForWriting, nullptr, {}, 6, true},
     {"SilentRemovalOfAReadOnlySaver", " /U /S", kThisSaver, kReadOnly, nullptr, {}, 0, false},
+    {"SilentRemovalBesideAReadOnlyDesktopKey", " /U /S", kThisSaver, kDesktopReadOnly, nullptr, {}, 7, false},
+    {"NoWhileAReaderHoldsTheNewSaver", "", kOtherSaver, kNewHeld, nullptr, {{kStartQuestion, IDNO, 0}}, 0, false},
+    {"NoWhileAReaderHoldsTheNewSaverAMoment", "", kOtherSaver, kNewHeld | kLetGo, nullptr, {{kStartQuestion, IDNO, 0}}, 0, false},
     {"RemovalOfNothing", " /U", kOtherSaver, 0, nullptr, {{kNotInstalled, IDOK, 0}}, 0, false},
     {"RemovalWhileTheSaverRuns", " /U", kThisSaver, kRunning, nullptr,
      {{kRemoveQuestion, IDYES, 0}, {kNotRemoved, IDOK, 0}}, 0, true},
     {"InProportionAt192Dpi", "", kNoSaver, kAt192Dpi, nullptr, {{kStartQuestion, IDNO, 0}}, 0, false},
+    {"InProportionAt192DpiWithTheLargestLogo", "", kNoSaver, kAt192Dpi | kLargestLogo, nullptr, {{kStartQuestion, IDNO, 0}}, 0, false},
 };
 
 std::string ExpectedText(UINT id)
@@ -194,7 +201,7 @@ bool EndSession(HWND window)
            SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, spine::kExitTimeout, nullptr);
 }
 
-ByteVector SmallLogo();  // below: 8 x 8, a third of it black
+ByteVector SmallLogo(int side = 8);  // below: 8 x 8, a third of it black; larger ones tile it
 
 // Where "100 %" stands in the bar: its extent in the program's own percentage font,
 // centred, and one pixel more on every side.
@@ -269,8 +276,9 @@ int InkRowsOf(HFONT font, const std::vector<std::wstring>& lines)
 // The screen at 192 DPI with the question open (the box at box): the bar at 0 % 80 rows high
 // and 40 pixels in from the bottom and right edges; the title's ink in its cell at (64, 64);
 // title and percentage at least 1.8 times the rows of their ink at 96 DPI; the logo at
-// (32, H - 16), every pixel 2 x 2, its black ones showing the gradient (column 31's colour).
-::testing::AssertionResult InProportionAt192Dpi(const RECT& box, int titleAt96, int percentAt96)
+// (32, H - 16), every pixel 2 x 2, its black ones showing the gradient (column 31's colour);
+// a tiled logo goes on above and to the right.
+::testing::AssertionResult InProportionAt192Dpi(const RECT& box, int titleAt96, int percentAt96, bool tiled)
 {
     driver::ScreenImage s;
     if (!driver::CaptureScreen(&s))
@@ -285,8 +293,8 @@ int InkRowsOf(HFONT font, const std::vector<std::wstring>& lines)
     bool titleLeft = !InkRows(s, {0, 0, 64, box.top}, 0xFFFFFF, false) && InkRows(s, {64, 0, 96, box.top}, 0xFFFFFF, false);
     for (int y = -1; y < 16; ++y)
         for (int x = 0; x <= 16; ++x) {
-            const unsigned char* p = logo.data() + sizeof(BITMAPINFOHEADER) + ((7 - y / 2) * 8 + x / 2) * 3;
-            bool gradient = y < 0 || x == 16 || !(p[0] | p[1] | p[2]);
+            const unsigned char* p = logo.data() + sizeof(BITMAPINFOHEADER) + ((15 - y) / 2 % 8 * 8 + x / 2 % 8) * 3;
+            bool gradient = (!tiled && (y < 0 || x == 16)) || !(p[0] | p[1] | p[2]);
             logoWrong += s.At(32 + x, h - 16 + y) != (gradient ? s.At(31, h - 16 + y) : p[2] << 16 | p[1] << 8 | p[0]);
         }
     if (barRows == 80 && barTop == h - 120 && barRight && titleTop >= 64 && titleTop < 96 && titleLeft &&
@@ -386,7 +394,7 @@ protected:
                 bar = FullBarOnScreen();
             RECT boxRect = {};
             if (step.text == kStartQuestion && titleAt96_ && GetWindowRect(box.window, &boxRect))
-                bar = InProportionAt192Dpi(boxRect, titleAt96_, percentAt96_);
+                bar = InProportionAt192Dpi(boxRect, titleAt96_, percentAt96_, tiledLogo_);
             if (!bar)
                 wrong(step, bar.message());
             const bool endsAtTheBox = step.button == kEndSession;
@@ -403,6 +411,7 @@ protected:
     std::set<std::string> before_;  // the system directory's files before the run
     int titleAt96_ = 0;             // at 192 DPI: the rows of the texts' ink at 96 DPI
     int percentAt96_ = 0;
+    bool tiledLogo_ = false;
 };
 
 TEST_P(FlowTest, EndState)
@@ -417,7 +426,8 @@ TEST_P(FlowTest, EndState)
     const std::string nativeDir = NativeSystemDirectory(systemDir_);
     // A running saver is a program: its file must be an image the platform can map.
     const ByteVector stub = driver::ReadBytes(driver::EnvPath("SETUP_EXE"));
-    ByteVector saver = driver::MakeSaver(c.conditions & kAt192Dpi ? SmallLogo() : ByteVector());
+    tiledLogo_ = c.conditions & kLargestLogo;
+    ByteVector saver = driver::MakeSaver(c.conditions & kAt192Dpi ? SmallLogo(tiledLogo_ ? 4096 : 8) : ByteVector());
     if (c.conditions & kAt192Dpi) {
         // The texts measured in this program's fonts, made while it still reads 96 DPI; the
         // prefix has no LogPixels of its own (96), and TearDown deletes the run's again.
@@ -469,6 +479,7 @@ TEST_P(FlowTest, EndState)
                                                                OPEN_EXISTING, 0, nullptr)
                                                  : nullptr;
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const std::string registryBefore = driver::ReadRegistrySaver();
     if (c.conditions & kReadOnly)
         SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
     // Another account's mutex: its empty access list ("D:") lets nobody else open it, not even to wait.
@@ -503,6 +514,10 @@ TEST_P(FlowTest, EndState)
             image = MapAsImage(target);
             ASSERT_TRUE(image) << "the new saver could not be mapped as an image";
         }
+        if (c.conditions & kNewHeld) {
+            held = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        }
         if (c.secondStart) {
             ASSERT_TRUE(driver::WaitForBox(process, spine::kWindowTimeout).window) << "no start question";
             std::set<std::string> files = ListFiles(systemDir_);
@@ -513,6 +528,11 @@ TEST_P(FlowTest, EndState)
             EXPECT_EQ(saver, driver::ReadBytes(target)) << "the second start changed the new saver";
         }
         EXPECT_TRUE(AnswersBoxes(process, window, c.steps));
+        if (c.conditions & kLetGo) {
+            Sleep(300);
+            CloseHandle(held);
+            held = nullptr;
+        }
         if (c.steps.back().button == kEndSession || c.steps.back().keyBehind == kEndSession)
             process.Kill();
         else
@@ -533,23 +553,31 @@ TEST_P(FlowTest, EndState)
     }
     if (image)
         CloseHandle(image);
-    if ((c.conditions & kRunning && c.before == kOtherSaver) || c.conditions & kNewRunning) {
+    // Held past the setup's wait: the declined saver keeps the name until the next restart.
+    const bool booked = (c.conditions & (kNewHeld | kLetGo)) == kNewHeld;
+    if ((c.conditions & kRunning && c.before == kOtherSaver) || c.conditions & kNewRunning || booked) {
         // The running saver (the earlier one after a Yes, the new one after a No) could not be
         // deleted: it stays aside, booked to go at the next restart under its unredirected name.
+        // A held one can't be renamed either: the earlier saver stays aside, booked to take the
+        // name back once the name's deletion, booked before it, has freed it.
         std::string pending = TakePendingRenames();
         std::set<std::string> left = ListFiles(systemDir_);
         for (const std::string& file : expectedFiles)
             left.erase(file);
         ASSERT_EQ(1u, left.size()) << "no copy of the running saver is left aside";
-        EXPECT_EQ(c.installed ? previous : saver, driver::ReadBytes(systemDir_ + "\\" + *left.begin()));
+        EXPECT_EQ(c.installed || booked ? previous : saver, driver::ReadBytes(systemDir_ + "\\" + *left.begin()));
         EXPECT_NE(std::string::npos, pending.find(nativeDir + "\\" + *left.begin())) << "not booked: " << pending;
+        if (booked) {
+            EXPECT_LT(pending.find(nativeDir + "\\" + name + std::string(2, '\0')), pending.find(*left.begin() + '\0' + "!"))
+                << "not booked in order: " << pending;
+        }
         expectedFiles.insert(*left.begin());
     }
     EXPECT_EQ(expectedFiles, ListFiles(systemDir_)) << "a set-aside copy was left, or a file is missing";
     if (c.installed) {
         EXPECT_EQ(saver, driver::ReadBytes(target));
     } else if (c.before == kOtherSaver) {
-        EXPECT_EQ(previous, driver::ReadBytes(target)) << "the earlier saver is not back";
+        EXPECT_EQ(booked ? saver : previous, driver::ReadBytes(target)) << "the earlier saver is not back";
     } else {
         EXPECT_FALSE(driver::FileExists(target));
     }
@@ -558,7 +586,7 @@ TEST_P(FlowTest, EndState)
     GetShortPathNameA((nativeDir + "\\" + name).c_str(), shortPath, MAX_PATH);  // of the file now there
     // Entries of a 64-bit twin, another saver or another file are not this package's to take.
     EXPECT_EQ(c.installed ? std::string(shortPath) : foreignEntry, driver::ReadIniSaver());
-    EXPECT_EQ(c.installed && !readOnlyDesktop ? std::string(shortPath) : foreignEntry, driver::ReadRegistrySaver());
+    EXPECT_EQ(c.installed && !readOnlyDesktop ? std::string(shortPath) : readOnlyDesktop ? registryBefore : foreignEntry, driver::ReadRegistrySaver());
     // Screen saving goes off with a removal that deletes this saver's registry entry, and only then.
     char active[4] = {};
     DWORD size = sizeof active;
@@ -583,11 +611,13 @@ namespace {
 
 // A small logo, so that the run also makes and keeps a logo bitmap: 8 x 8 at 24 bits, every
 // third pixel black (the logo's transparent colour) and the others a pattern of colours.
-ByteVector SmallLogo()
+ByteVector SmallLogo(int side)
 {
-    ByteVector dib = BuildDib(DibFields(40, 8, 8, 24));
-    for (size_t i = 40; i < dib.size(); ++i)
-        dib[i] = (i - 40) % 9 < 3 ? 0 : static_cast<unsigned char>(i * 37);
+    ByteVector dib = BuildDib(DibFields(40, side, side, 24));
+    for (size_t i = 40; i < dib.size(); ++i) {
+        size_t pixel = (i - 40) / 3, j = (pixel / side % 8 * 8 + pixel % side % 8) * 3 + (i - 40) % 3;
+        dib[i] = j % 9 < 3 ? 0 : static_cast<unsigned char>((j + 40) * 37);
+    }
     return dib;
 }
 

@@ -83,6 +83,7 @@ const HostileCase kCases[] = {
     {"DeviceCom1", "COM1.scr", kPlainSaver, nullptr, kRefused, false},
     {"DeviceLpt9", "LPT9", kPlainSaver, nullptr, kRefused, false},
     {"LeadByteWithoutTrail", "spine_evil\x95", kPlainSaver, nullptr, kRefused, false},
+    {"LeadByteBeforeTheDot", "spine_evil\x81.scr", kPlainSaver, nullptr, kRefused, false},
     {"PathBeyond259", std::string(250, 'n') + ".scr", kPlainSaver, nullptr, kRefused, false},
     {"Name259Bytes", std::string(255, 'n') + ".scr", kPlainSaver, nullptr, kRefused, false},
     {"Program", "spine_evil.exe", kPlainSaver, nullptr, kRefused, false},

@@ -208,6 +208,7 @@ TEST(SaverName, Rules)
         {"a?.scr", kNameBadCharacter},
         {"a\".scr", kNameBadCharacter},
         {"abc\x95", kNameBrokenCharacter},
+        {"x\x81.scr", kNameBrokenCharacter},  // the system reads 0x81 0x2E as one character
         {"abc.", kNameBadEnding},
         {"abc ", kNameBadEnding},
         {"CON", kNameReservedDevice},
