@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "resources/resource.h"
+#include "setup/package.h"
 #include "screen/compose.h"
 #include "support/state.h"
 #include "tests/common/box_texts.h"
@@ -71,6 +72,7 @@ enum Condition {
     kNewHeld = 32768,      // once the window stands, the new saver is held open for reading without delete sharing
     kLetGo = 65536,        // ... and let go right behind the last answer
     kLargestLogo = 131072, // the logo is 4096 x 4096 at 24 bits, the largest the setup takes
+    kLogoFromBmp = 262144, // the logo is given to mksetup.exe as editors save it: 32 bits, a V5 header, top-down
 };
 
 struct FlowCase {
@@ -139,6 +141,7 @@ const FlowCase kCases[] = {
      {{kRemoveQuestion, IDYES, 0}, {kNotRemoved, IDOK, 0}}, 0, true},
     {"InProportionAt192Dpi", "", kNoSaver, kAt192Dpi, nullptr, {{kStartQuestion, IDNO, 0}}, 0, false},
     {"InProportionAt192DpiWithTheLargestLogo", "", kNoSaver, kAt192Dpi | kLargestLogo, nullptr, {{kStartQuestion, IDNO, 0}}, 0, false},
+    {"EditorsLogoAt192Dpi", "", kNoSaver, kAt192Dpi | kLogoFromBmp, nullptr, {{kStartQuestion, IDNO, 0}}, 0, false},
 };
 
 std::string ExpectedText(UINT id)
@@ -350,9 +353,40 @@ protected:
         return package;
     }
 
+    // The package of mksetup.exe with SmallLogo's pixels given by --logo in place of the saver's
+    // logo, as a 32-bit BMP with alpha (half), a V5 header and rows top-down.
+    std::string LogoBmpPackage(const ByteVector& saver)
+    {
+        const ByteVector logo = SmallLogo();
+        BITMAPV5HEADER v5 = {};
+        v5.bV5Size = sizeof v5, v5.bV5Width = 8, v5.bV5Height = -8, v5.bV5Planes = 1, v5.bV5BitCount = 32;
+        v5.bV5Compression = BI_BITFIELDS, v5.bV5RedMask = 0xFF0000, v5.bV5GreenMask = 0xFF00, v5.bV5BlueMask = 0xFF, v5.bV5AlphaMask = 0xFF000000;
+        ByteVector bmp(14 + sizeof v5 + 8 * 8 * 4, 0x80);
+        BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(bmp.size()), 0, 0, 14 + sizeof v5};
+        memcpy(bmp.data(), &file, 14);
+        memcpy(bmp.data() + 14, &v5, sizeof v5);
+        for (int i = 0; i < 64; ++i)
+            memcpy(&bmp[14 + sizeof v5 + 4 * i], &logo[sizeof(BITMAPINFOHEADER) + ((7 - i / 8) * 8 + i % 8) * 3], 3);
+        const std::string builder = driver::EnvPath("MKSETUP_EXE"), out = scratch_.File("built.exe");
+        const std::string scr = WritePackage(kBuiltTitle + ".scr", saver), bmpFile = WritePackage("logo.bmp", bmp);
+        driver::Process build;
+        DWORD code = 1;
+        EXPECT_TRUE(build.Start(builder, "mksetup --stub \"" + driver::EnvPath("SETUP_EXE") + "\" --logo \"" + bmpFile +
+                                             "\" --out \"" + out + "\" \"" + scr + "\"", "", DETACHED_PROCESS) &&
+                    build.WaitExit(spine::kExitTimeout, &code));  // no console: no box after a builder row freed this one's
+        EXPECT_EQ(0u, code) << "mksetup.exe refused the logo";
+        // Its payload under this table's name, which the builder refuses (a 0x5C byte).
+        const ByteVector built = driver::ReadBytes(out);
+        size_t boundary = 0, payload = 0, end = 0;
+        EXPECT_TRUE(LocatePayload(built.data(), built.size(), &boundary, &payload, &end));
+        return WritePackage("SETUP.exe", driver::MakePackage(kSaverName, ByteVector(built.begin() + payload, built.begin() + end)));
+    }
+
     // The package of this run: made here, by the builder, or by run-limited.sh for a run under the limit.
     std::string PackageFor(const FlowCase& c, const ByteVector& saver)
     {
+        if (c.conditions & kLogoFromBmp)
+            return LogoBmpPackage(saver);
         if (c.conditions & (kDroppedOnBuilder | kBuiltInAConsole))
             return BuilderPackage(c, saver);
         if (!(c.conditions & kUnderSizeLimit))
@@ -427,7 +461,7 @@ TEST_P(FlowTest, EndState)
     // A running saver is a program: its file must be an image the platform can map.
     const ByteVector stub = driver::ReadBytes(driver::EnvPath("SETUP_EXE"));
     tiledLogo_ = c.conditions & kLargestLogo;
-    ByteVector saver = driver::MakeSaver(c.conditions & kAt192Dpi ? SmallLogo(tiledLogo_ ? 4096 : 8) : ByteVector());
+    ByteVector saver = driver::MakeSaver((c.conditions & (kAt192Dpi | kLogoFromBmp)) == kAt192Dpi ? SmallLogo(tiledLogo_ ? 4096 : 8) : ByteVector());
     if (c.conditions & kAt192Dpi) {
         // The texts measured in this program's fonts, made while it still reads 96 DPI; the
         // prefix has no LogPixels of its own (96), and TearDown deletes the run's again.

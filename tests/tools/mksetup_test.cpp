@@ -160,7 +160,11 @@ TEST_F(Mksetup, PackageIsStubMarkerNameFieldSaver)
     EXPECT_EQ(Join(Join(Join(image, SetupMarker()), field), saver_), written);
     EXPECT_EQ(0u, written.size() % 8);
 
-    run = Build("aurora.scr", "\x83\x49\x81\x5B\x83\x8D\x83\x89.scr");  // "オーロラ.scr" in code page 932
+    // Names given in UTF-8 stand in code page 932: "オーロラ.scr" by --name, "星空.scr" by the saver's file.
+    Put("\xE6\x98\x9F\xE7\xA9\xBA.scr", saver_);
+    ASSERT_EQ(0, Build("\xE6\x98\x9F\xE7\xA9\xBA.scr", nullptr).code);
+    EXPECT_EQ(0, memcmp(Get("out.exe").data() + image.size() + 46, "\x90\xAF\x8B\xF3.scr\0", 9));
+    run = Build("aurora.scr", "\xE3\x82\xAA\xE3\x83\xBC\xE3\x83\xAD\xE3\x83\xA9.scr");
     ASSERT_EQ(0, run.code) << run.err;
     written = Get("out.exe");
     ASSERT_GE(written.size(), image.size() + 306);
@@ -181,17 +185,15 @@ TEST_F(Mksetup, NameRefusals)
         {"a\\b.scr", "backslash, slash or colon"},
         {"a/b.scr", "backslash, slash or colon"},
         {"c:x.scr", "backslash, slash or colon"},
-        {"\x81\x5C.scr", "backslash, slash or colon"},  // a character in code page 932, a backslash elsewhere
-        {"\x83\x7C.scr", "one of < > \" | ? *"},        // likewise with '|' as the second byte
+        {"\xE2\x80\x95.scr", "backslash, slash or colon"},  // "―": 0x81 0x5C in code page 932, a backslash elsewhere
+        {"\xE3\x83\x9D.scr", "one of < > \" | ? *"},        // "ポ": likewise with '|' as the second byte
         {"a*b.scr", "one of < > \" | ? *"},
         {"tab\there.scr", "control character"},
         {"abc.", "ends in a dot or a blank"},
         {"aurora.exe", "does not end in .scr"},
         {"abc ", "ends in a dot or a blank"},
-        {"abc\x81", "lead byte"},
-        {"\x81\x20x.scr", "lead byte without a valid second byte"},
-        {"\xA0x.scr", "no character of code page 932"},
-        {"x\xFF.scr", "no character of code page 932"},
+        {"abc\x81", "no UTF-8 text"},
+        {"caf\xC3\xA9.scr", "code page 932 has no \"\xC3\xA9\""},
         {"", "empty"},
         {"..", "empty"},
         {std::string(195, 'n'), "would exceed 259 bytes"},
@@ -220,8 +222,6 @@ TEST_F(Mksetup, PackageRefusals)
         const char* why;
     };
     const Case cases[] = {
-        {"plain.scr", saverImage_, 5, "holds no data block"},
-        {"empty.scr", ByteVector(), 5, "holds no data block"},
         {"short.scr", Join(saverImage_, ByteVector(block.begin(), block.begin() + 188)), 6, "ends before its length fields"},
         {"first.scr", Join(saverImage_, ByteVector(block.begin(), block.begin() + 192)), 6, "first string (3 bytes) runs past"},
         {"second.scr", Join(saverImage_, ByteVector(block.begin(), block.begin() + 198)), 6, "second string (3 bytes) runs past"},
@@ -242,7 +242,9 @@ TEST_F(Mksetup, PackageRefusals)
 TEST_F(Mksetup, FileAndCommandLineErrors)
 {
     EXPECT_TRUE(IsRefusal(Build("missing.scr", nullptr), 2, "cannot read the screen saver", Exists("out.exe")));
-    EXPECT_TRUE(IsRefusal(Build("aurora.scr", nullptr, "no/such/dir/out.exe"), 2, "cannot write", false));
+    EXPECT_TRUE(IsRefusal(Build("aurora.scr", nullptr, "no/such/dir/out.exe"), 2, "folder does not exist", false));
+    EXPECT_TRUE(IsRefusal(Build("aurora.scr", nullptr, "."), 2, "it is a folder", false));
+    EXPECT_TRUE(IsRefusal(Build("aurora.scr", nullptr, "./aurora.scr"), 2, "never overwrites", Get("aurora.scr") != saver_));
     EXPECT_TRUE(IsRefusal(Start({"--check", Path("missing.exe")}), 2, "cannot read the package", false));
 
     const std::vector<std::string> usages[] = {
@@ -251,18 +253,16 @@ TEST_F(Mksetup, FileAndCommandLineErrors)
         {"--stub"},
         {"--stub", Path("stub.exe"), "--out", Path("out.exe")},
         {"--check", Path("out.exe"), "--stub", Path("stub.exe")},
-        {"--add-data", "--saver", Path("aurora.scr"), "--out", Path("out.exe")},
         {"--add-data", "--saver", Path("aurora.scr"), "--logo", Path("x.bmp"), "--out", Path("out.exe"), "--name", "a"},
-        {"--stub", Path("stub.exe"), "--saver", Path("aurora.scr"), "--logo", Path("x.bmp"), "--out", Path("out.exe")},
     };
     for (const auto& args : usages)
         EXPECT_TRUE(IsRefusal(Start(args), 1, "mksetup --help", Exists("out.exe")));
 
     Outcome help = Start({"--help"});
     EXPECT_EQ(0, help.code);
-    for (const char* code : {" 0  done", " 1  wrong", " 2  a file", " 3  the stub", " 4  the saver name", " 5  the screen",
-                             " 6  the data", " 7  the logo", " 8  --check", " 9  --add-data", "10  --add-data",
-                             "11  the stub carries", "12  the screen saver is signed"})
+    for (const char* code : {" 0  done", " 1  wrong", " 2  a file", " 3  the stub", " 4  the saver name", " 5  the package's screen",
+                             " 6  the data", " 7  the logo", " 8  the file is no", " 9  the screen saver already",
+                             "10  the logo file", "11  a certificate", "12  the screen saver is signed", "13  the stub can't"})
         EXPECT_NE(std::string::npos, help.out.find(code)) << code;
 }
 
@@ -281,7 +281,7 @@ TEST_F(Mksetup, CheckReportsNamePayloadAndLogo)
     Outcome run = Start({"--check", Path("out.exe")});
     EXPECT_EQ(0, run.code) << run.err;
     const size_t image = Get("out.exe").size() - 306 - saver_.size();  // the stub and its padding
-    EXPECT_EQ("name: Aurora.scr\nimage: " + std::to_string(image) + " bytes\npayload: " +
+    EXPECT_EQ("name: Aurora.scr\narchitecture: none named by the stub\nimage: " + std::to_string(image) + " bytes\npayload: " +
                   std::to_string(saver_.size()) + " bytes\nlogo: " + std::to_string(logo_.size()) +
                   " bytes\nsigned: no\n",
               run.out);
@@ -308,6 +308,8 @@ TEST_F(Mksetup, CheckRefusals)
         {Join(Join(stub_, SetupMarker()), ByteVector(260, 'a')), 4, "no NUL"},
         {BuildPackage(stub_, "CON.scr", saver_), 4, "reserved device name"},
         {BuildPackage(stub_, "..\\x.scr", saver_), 4, "backslash"},
+        {BuildPackage(stub_, "\x81\x20x.scr", saver_), 4, "lead byte without a valid second byte"},
+        {BuildPackage(stub_, "x\xFF.scr", saver_), 4, "no character of code page 932"},
         {BuildPackage(stub_, "p.scr", saverImage_), 5, "holds no data block"},
         {BuildPackage(stub_, "p.scr", ByteVector()), 5, "holds no data block"},
         {BuildPackage(stub_, "p.scr", Join(saverImage_, ByteVector(block.begin(), block.end() - 2))), 6, "runs past"},
@@ -377,11 +379,13 @@ TEST_F(Mksetup, CheckReportsSignedPackages)
 TEST_F(Mksetup, AddDataRoundTrip)
 {
     Put("bare.scr", saverImage_);
-    for (const char* file : {"good/rgb24.bmp", "good/pal8.bmp", "good/pal4rle.bmp", "good/pal1.bmp", "good/rgb16-565.bmp",
-                             "good/rgb32bf.bmp", "good/pal8os2.bmp", "good/pal8v5.bmp"}) {
+    // Each logo and the file whose DIB the package carries for it (a V5 header's is rewritten).
+    for (auto [file, like] : {std::pair("good/rgb24.bmp", ""), {"good/pal8.bmp", ""}, {"good/pal4rle.bmp", ""},
+                              {"good/pal1.bmp", ""}, {"good/rgb16-565.bmp", ""}, {"good/rgb32bf.bmp", ""},
+                              {"good/pal8topdown.bmp", ""}, {"good/pal8v5.bmp", "good/pal8.bmp"}}) {
         SCOPED_TRACE(file);
         ByteVector bmp;
-        ASSERT_TRUE(ReadWholeFile(Suite(file), &bmp));
+        ASSERT_TRUE(ReadWholeFile(Suite(*like ? like : file), &bmp));
         Outcome run = Start({"--add-data", "--saver", Path("bare.scr"), "--logo", Suite(file), "--out", Path("with.scr")});
         ASSERT_EQ(0, run.code) << run.err;
         ByteVector with = Get("with.scr");
@@ -408,6 +412,8 @@ TEST_F(Mksetup, AddDataRoundTrip)
         run = Start({"--check", Path("out.exe")});
         EXPECT_NE(std::string::npos, run.out.find("logo: " + std::to_string(dib.size()) + " bytes\n")) << run.out;
     }
+    ASSERT_EQ(0, Start({"--add-data", "--saver", Path("bare.scr"), "--out", Path("with.scr")}).code);  // no logo
+    EXPECT_EQ(Join(saverImage_, BuildSaverDataBlock({}, "", "", {})), Get("with.scr"));
 }
 
 // The saver alone, as a drop gives it: the package beside it from the built-in stub (x86 unless
@@ -419,6 +425,10 @@ TEST_F(Mksetup, OneStepFromTheSaverAlone)
     ASSERT_TRUE(getenv("SETUP_EXE_X86") && ReadWholeFile(getenv("SETUP_EXE_X86"), &x86));
     ASSERT_TRUE(getenv("SETUP_EXE_X64") && ReadWholeFile(getenv("SETUP_EXE_X64"), &x64));
     Put("plain.scr", saverImage_);
+    ByteVector wide = Join(BuildHeaderOnlyImage(true), BuildSaverDataBlock({}, "", "", {})), pal8;
+    PutU32(wide, 0x84, 0x8664);  // the PE header's machine: x64
+    Put("wide.scr", wide);
+    ASSERT_TRUE(ReadWholeFile(Suite("good/pal8.bmp"), &pal8));
     const struct {
         std::vector<std::string> options;
         const char* saver;
@@ -429,13 +439,17 @@ TEST_F(Mksetup, OneStepFromTheSaverAlone)
         {{"--arch", "x64"}, "aurora.scr", x64, saver_},
         {{}, "plain.scr", x86, Join(saverImage_, BuildSaverDataBlock({}, "", "", {}))},
         {{"--logo", Suite("good/rgb24.bmp")}, "plain.scr", x86, Join(saverImage_, BuildSaverDataBlock({}, "", "", logo_))},
+        {{}, "wide.scr", x64, wide},
+        {{"--saver"}, "plain.scr", x86, Join(saverImage_, BuildSaverDataBlock({}, "", "", {}))},
+        {{"--logo", Suite("good/pal8.bmp")}, "aurora.scr", x86,
+         Join(saverImage_, BuildSaverDataBlock({}, "one", "two", ByteVector(pal8.begin() + 14, pal8.end())))},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.options;
         args.push_back(Path(c.saver));
         Outcome run = Start(args);
         ASSERT_EQ(0, run.code) << run.err;
-        EXPECT_EQ(c.payload != saver_, run.out.find("holds no data block") != std::string::npos) << run.out;
+        EXPECT_EQ(c.payload != saver_ && c.payload != wide, run.out.find("itself is unchanged") != std::string::npos) << run.out;
         const std::string stem = std::string(c.saver).substr(0, strlen(c.saver) - 4);
         EXPECT_EQ(BuildPackage(c.stub, c.saver, c.payload, 8), Get(stem + "-setup.exe"));
     }
@@ -446,9 +460,10 @@ TEST_F(Mksetup, OneStepFromTheSaverAlone)
     EXPECT_TRUE(IsRefusal(Start({Path("signed.scr")}), 12, "add the data block first", Exists("signed-setup.exe")));
     EXPECT_TRUE(IsRefusal(Start({"--add-data", "--saver", Path("signed.scr"), "--logo", Suite("good/rgb24.bmp"), "--out",
                                  Path("with.scr")}), 12, "is signed", Exists("with.scr")));
-    unlink(Path("aurora-setup.exe").c_str());
-    EXPECT_TRUE(IsRefusal(Start({"--logo", Suite("good/rgb24.bmp"), Path("aurora.scr")}), 9, "already holds a data block",
-                          Exists("aurora-setup.exe")));
+    unlink(Path("wide-setup.exe").c_str());
+    unlink(Path("plain-setup.exe").c_str());
+    EXPECT_TRUE(IsRefusal(Start({"--arch", "x86", Path("wide.scr")}), 13, "64-bit program", Exists("wide-setup.exe")));
+    EXPECT_TRUE(IsRefusal(Start({"--name", "CON.scr", Path("plain.scr")}), 4, "reserved device", Exists("plain-setup.exe")));
 }
 
 // A BMP file of a packed DIB: the 14-byte file header, its bits right behind the colour table.
@@ -479,8 +494,9 @@ TEST_F(Mksetup, AddDataRefusals)
     const Case cases[] = {
         {Path("aurora.scr"), Suite("good/rgb24.bmp"), 9, "already holds a data block"},
         {Path("bare.scr"), Path("text.bmp"), 10, "does not start with a BMP file header"},
-        {Path("bare.scr"), Suite("bad/badpalettesize.bmp"), 10, "the setup would read them at byte"},
-        {Path("bare.scr"), Suite("bad/badbitcount.bmp"), 7, "30000 bits"},
+        {Path("bare.scr"), Suite("bad/badheadersize.bmp"), 10, "header of 66 bytes is none that this tool reads"},
+        {Path("bare.scr"), Suite("bad/badpalettesize.bmp"), 7, "colour table of 305402420 colours"},
+        {Path("bare.scr"), Suite("bad/badbitcount.bmp"), 7, "30000 bits with compression 0; save it as a 24-bit BMP"},
         {Path("bare.scr"), Suite("bad/reallybig.bmp"), 7, "3000000 x 2000000"},
         {Path("bare.scr"), Suite("bad/shortfile.bmp"), 7, "run past its end"},
         {Path("bare.scr"), Path("huge.bmp"), 7, "16384 x 16384 is more than 16777216 pixels"},

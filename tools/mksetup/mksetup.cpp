@@ -2,11 +2,16 @@
 // existing one, and gives a screen saver the data block that carries its logo. It refuses every
 // package that the stub would reject or handle badly, judging each part the way the stub will
 // read it on the target machine, so that a package that leaves this tool installs.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include <sys/stat.h>
 
 #include "setup/package.h"
+#include "tools/mksetup/code_page.h"
 #include "tools/mksetup/embedded_stubs.h"
 #include "tools/mksetup/logo_rules.h"
 #include "tools/mksetup/package_writer.h"
@@ -33,71 +38,93 @@ enum ExitCode {
     kExitNotABmp = 10,
     kExitBadSignature = 11,
     kExitSignedSaver = 12,
+    kExitWrongArch = 13,
 };
 
 // The package names a file in the target's system directory; C:\WINDOWS\system32 is 19 bytes.
 // The builder leaves room for a system directory of up to 64 bytes, so names longer than
 // 259 - 64 - 1 = 194 bytes are refused.
 const size_t kAssumedSystemDirectoryLength = 64;
-const size_t kBmpFileHeaderLength = 14;
 
 const char kUsage[] =
     "usage:\n"
     "  mksetup [--logo LOGO.bmp] [--name NAME] [--out PACKAGE.exe] [STUB] FILE.scr\n"
-    "      One step from a screen saver to a package (what a file dropped on mksetup.exe gives):\n"
-    "      writes FILE-setup.exe beside the saver unless --out says otherwise. A saver without a\n"
-    "      data block is packaged with one added (empty, or with the logo of --logo); a signed\n"
-    "      saver can't be changed, so give it its data block (--add-data) before signing it.\n"
-    "      STUB is --stub SETUP.exe, or --arch x64 for the x64 stub built into mksetup; by\n"
-    "      default the built-in x86 stub, which runs on 32-bit and 64-bit Windows.\n"
-    "  mksetup [STUB] --saver FILE.scr [--name NAME] --out PACKAGE.exe\n"
-    "      Writes the package: the stub, the setup marker, the 260-byte name field and the\n"
-    "      screen saver. NAME (default: the saver's file name) is the file written into the\n"
-    "      system directory; it must be a valid bare file name both in code page 932 and in\n"
-    "      any single-byte code page, at most 194 bytes. The stub's image is followed by up to\n"
-    "      7 zero bytes, so that a signing tool appends its certificate table right behind the\n"
-    "      saver. Sign the package, not the stub.\n"
+    "  mksetup [--logo LOGO.bmp] [--name NAME] [--out PACKAGE.exe] [STUB] --saver FILE.scr\n"
+    "      From a screen saver to a package (a file dropped on mksetup.exe is the first form):\n"
+    "      writes FILE-setup.exe beside the saver unless --out says otherwise, and never over\n"
+    "      the saver, the logo or the stub. The saver's file is never changed: a saver without\n"
+    "      a data block is packaged with one added (empty, or with the logo of --logo), and\n"
+    "      --logo on a saver with a data block replaces its logo in the package. A signed\n"
+    "      saver can't be changed: give it its data block (--add-data) before signing it.\n"
+    "      STUB is --arch x64 or --arch x86 for a stub built into mksetup, or --stub SETUP.exe.\n"
+    "      By default the stub follows the saver: x64 for a 64-bit saver, else x86 (which runs\n"
+    "      on 32-bit and 64-bit Windows). A 64-bit saver in the x86 stub is refused.\n"
+    "      NAME (default: the saver's file name) is the file written into the system directory.\n"
+    "      The package holds it in code page 932, the code page the setup reads it in: a name\n"
+    "      with a character code page 932 has not is refused. It must be a valid bare file\n"
+    "      name in code page 932 and in any single-byte code page, at most 194 bytes.\n"
+    "      The stub's image is followed by up to 7 zero bytes, so that a signing tool appends\n"
+    "      its certificate table right behind the saver. Sign the package, not the stub.\n"
     "  mksetup --check PACKAGE.exe\n"
-    "      Validates a package and reports its name, payload size, logo size and whether it is\n"
-    "      signed (a certificate table behind the payload, which the setup does not install).\n"
-    "  mksetup --add-data --saver IN.scr --logo LOGO.bmp --out OUT.scr\n"
-    "      Appends a data block to a screen saver that has none: the saver marker, 132 zero\n"
-    "      settings bytes, the logo length, two empty counted strings and the logo, which is\n"
-    "      the BMP file without its 14-byte file header. Black (0,0,0) logo pixels are drawn\n"
-    "      transparent by the setup.\n"
+    "      Validates a package and reports its name (as the setup reads it), its stub's\n"
+    "      architecture, payload size, logo size and whether it is signed (a certificate table\n"
+    "      behind the payload, which the setup does not install).\n"
+    "  mksetup --add-data --saver IN.scr [--logo LOGO.bmp] --out OUT.scr\n"
+    "      Writes OUT.scr: IN.scr with a data block appended (the saver marker, 132 zero\n"
+    "      settings bytes, the logo length, two empty counted strings and the logo, if any).\n"
+    "  Logos: BMP files of 1, 4, 8, 16, 24 or 32 bits (any header, top-down or bottom-up) of\n"
+    "  at most 4096 x 4096 pixels, written into the package as the setup reads them (deeper\n"
+    "  than 8 bits as 24 bits, alpha dropped). Black (0,0,0) pixels are drawn transparent.\n"
     "  mksetup --help | --version\n"
     "exit codes:\n"
     "   0  done (warnings, if any, on stderr)\n"
     "   1  wrong command line\n"
-    "   2  a file cannot be read or written\n"
+    "   2  a file can't be read or written, or the output would replace an input\n"
     "   3  the stub holds the setup marker itself (the setup would take its own image for the payload)\n"
     "   4  the saver name is refused\n"
-    "   5  the screen saver holds no data block (the setup would install it and end silently)\n"
+    "   5  the package's screen saver holds no data block (the setup would install it and end silently)\n"
     "   6  the data block's lengths run past the end of the screen saver\n"
     "   7  the logo is no bitmap the setup can show\n"
-    "   8  --check: the file holds no setup marker with a whole name field behind it\n"
-    "   9  --add-data: the screen saver already holds a data block\n"
-    "  10  --add-data: the logo file is no usable BMP file\n"
-    "  11  the stub carries a certificate table, or --check: the package's certificate table is\n"
-    "      malformed or does not lie behind the payload (the setup would install it as the saver's)\n"
-    "  12  the screen saver is signed and would need a data block: add it before signing\n";
+    "   8  the file is no package: no setup marker with a whole name field behind it\n"
+    "   9  the screen saver already holds a data block, which --add-data would duplicate\n"
+    "  10  the logo file is no BMP file\n"
+    "  11  a certificate table where the setup would install it: in the stub, or a package's table\n"
+    "      malformed or not behind the payload\n"
+    "  12  the screen saver is signed and would need a new data block: add it before signing\n"
+    "  13  the stub can't run the screen saver (a 64-bit saver and the x86 stub)\n";
 
 struct Options {
-    std::string stub, saver, name, out, logo, check;
+    std::string stub, saver, name, out, logo, check;  // UTF-8 texts
     bool nameGiven = false;
     bool addData = false;
     bool help = false;
     bool version = false;
-    std::string arch;      // --arch: which built-in stub, when --stub names none
-    bool oneStep = false;  // the saver given alone, as a drop on the program gives it
+    std::string arch;  // --arch: which built-in stub, when --stub names none
 };
 
 // Every line mksetup writes, kept for the box that a run started by a drop ends with.
 std::string g_outcome;
 
+// Writes UTF-8 text: on Windows, to a console as its characters, elsewhere (a file, a pipe)
+// as the UTF-8 bytes; on other systems as it is.
+void Print(FILE* stream, const std::string& text)
+{
+#ifdef _WIN32
+    HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0, written = 0;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        fflush(stream);
+        std::wstring wide = WideFromUtf8(text);
+        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+#endif
+    fputs(text.c_str(), stream);
+}
+
 void Say(FILE* stream, const std::string& line)
 {
-    fprintf(stream, "mksetup: %s\n", line.c_str());
+    Print(stream, "mksetup: " + line + "\n");
     g_outcome += line + "\n";
 }
 
@@ -113,10 +140,11 @@ void Warn(const std::string& text)
 }
 
 // 1 and the options when the command line is one of the forms in kUsage, else 0 and *why.
-int ParseArguments(int argc, char** argv, Options* o, std::string* why)
+int ParseArguments(const std::vector<std::string>& args, Options* o, std::string* why)
 {
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
+    bool alone = false;  // the saver given without --saver, as a drop on the program gives it
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             o->help = true;
             continue;
@@ -131,7 +159,7 @@ int ParseArguments(int argc, char** argv, Options* o, std::string* why)
         }
         if (a.rfind("--", 0) != 0 && o->saver.empty()) {
             o->saver = a;
-            o->oneStep = true;
+            alone = true;
             continue;
         }
         std::string* target = a == "--stub" ? &o->stub : a == "--saver" ? &o->saver : a == "--name" ? &o->name
@@ -141,13 +169,13 @@ int ParseArguments(int argc, char** argv, Options* o, std::string* why)
             *why = "unknown option " + a;
             return 0;
         }
-        if (i + 1 >= argc) {
+        if (i + 1 >= args.size()) {
             *why = a + " needs a value";
             return 0;
         }
         if (a == "--name")
             o->nameGiven = true;
-        *target = argv[++i];
+        *target = args[++i];
     }
     if (o->help || o->version)
         return 1;
@@ -159,13 +187,6 @@ int ParseArguments(int argc, char** argv, Options* o, std::string* why)
         *why = "--arch takes x86 or x64";
         return 0;
     }
-    if (o->oneStep) {
-        if (!o->check.empty() || o->addData) {
-            *why = "a screen saver given alone takes --logo, --name, --out and --stub or --arch";
-            return 0;
-        }
-        return 1;
-    }
     if (!o->check.empty()) {
         if (o->addData || !o->stub.empty() || !o->saver.empty() || !o->out.empty() || !o->logo.empty() || o->nameGiven ||
             !o->arch.empty()) {
@@ -175,39 +196,30 @@ int ParseArguments(int argc, char** argv, Options* o, std::string* why)
         return 1;
     }
     if (o->addData) {
-        if (o->saver.empty() || o->logo.empty() || o->out.empty() || !o->stub.empty() || o->nameGiven || !o->arch.empty()) {
-            *why = "--add-data needs --saver, --logo and --out, and nothing else";
+        if (alone || o->saver.empty() || o->out.empty() || !o->stub.empty() || o->nameGiven || !o->arch.empty()) {
+            *why = "--add-data needs --saver and --out, takes --logo, and nothing else";
             return 0;
         }
         return 1;
     }
-    if (argc == 1) {
+    if (o->saver.empty()) {
         *why = "no screen saver given: drop a .scr file on mksetup, or name one";
-        return 0;
-    }
-    if (o->saver.empty() || o->out.empty() || !o->logo.empty()) {
-        *why = "a package needs --saver and --out (--logo belongs to --add-data)";
         return 0;
     }
     return 1;
 }
 
-// The file-name part of a path: behind the last separator of the platform. On Windows the
-// path is in the ANSI code page, so the scan steps over double-byte characters.
+// The file-name part of a path: behind the last separator of the platform. The path is UTF-8,
+// whose bytes of a character are never a separator.
 std::string BareName(const std::string& path)
 {
     size_t start = 0;
     for (size_t i = 0; i < path.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
 #ifdef _WIN32
-        if (IsDBCSLeadByte(c) && i + 1 < path.size()) {
-            ++i;
-            continue;
-        }
-        if (c == '\\' || c == ':')
+        if (path[i] == '\\' || path[i] == ':')
             start = i + 1;
 #endif
-        if (c == '/')
+        if (path[i] == '/')
             start = i + 1;
     }
     return path.substr(start);
@@ -220,12 +232,114 @@ int HoldsMarker(const ByteVector& bytes, void (*assemble)(char*))
     return FindBoundary(bytes.data(), bytes.size(), marker) != bytes.size();
 }
 
+int IsFolder(const std::string& path)
+{
+#ifdef _WIN32
+    DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+#else
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+#endif
+}
+
+// Why a read or write of path failed, from the system's error number (taken right after it).
+std::string FileFault(const std::string& path, int error, bool writing)
+{
+    if (IsFolder(path))
+        return "it is a folder";
+    switch (error) {
+    case ENOENT:
+        return writing ? "its folder does not exist" : "it does not exist";
+    case EACCES:
+    case EPERM:
+        return "access is denied";
+    case ENOSPC:
+        return "the disk is full";
+    default:
+        return strerror(error);
+    }
+}
+
 int ReadInput(const std::string& path, const char* what, ByteVector* bytes, std::string* why)
 {
+    errno = 0;
     if (ReadWholeFile(path, bytes))
         return 1;
-    *why = std::string("cannot read the ") + what + " " + path;
+    *why = std::string("cannot read the ") + what + " " + path + ": " + FileFault(path, errno, false);
     return 0;
+}
+
+// Whether the two paths name one file (also through another spelling, a link or a junction):
+// the same volume and file number. 0 when either can't be opened.
+int IsSameFile(const std::string& a, const std::string& b)
+{
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION info[2] = {};
+    const std::string* paths[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+        HANDLE file = CreateFileW(WideFromUtf8(*paths[i]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return 0;
+        BOOL read = GetFileInformationByHandle(file, &info[i]);
+        CloseHandle(file);
+        if (!read)
+            return 0;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+#else
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+#endif
+}
+
+int Exists(const std::string& path)
+{
+#ifdef _WIN32
+    return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+#endif
+}
+
+// Refuses an output that is one of the inputs (empty paths skipped); else writes it, saying in
+// *replaced whether a file stood there. kExitOk, or kExitFile and *why.
+int WriteOutput(const std::string& out, const ByteVector& bytes, const std::vector<std::string>& inputs, bool* replaced,
+                std::string* why)
+{
+    for (const std::string& input : inputs)
+        if (!input.empty() && IsSameFile(out, input)) {
+            *why = "the output " + out + " is the input " + input + ", which mksetup never overwrites: name another --out";
+            return kExitFile;
+        }
+    *replaced = Exists(out) && !IsFolder(out);
+    errno = 0;
+    if (WriteWholeBytes(out, bytes))
+        return kExitOk;
+    *why = "cannot write " + out + ": " + FileFault(out, errno, true);
+    return kExitFile;
+}
+
+// The machine a program image is built for: "x64", "x86", or "" when no PE header names one of
+// the two.
+std::string ImageArch(const unsigned char* image, size_t length)
+{
+    if (length < 0x40 || image[0] != 'M' || image[1] != 'Z')
+        return "";
+    uint32_t pe = image[0x3C] | image[0x3D] << 8 | image[0x3E] << 16 | static_cast<uint32_t>(image[0x3F]) << 24;
+    if (pe > length || length - pe < 6 || memcmp(image + pe, "PE\0\0", 4) != 0)
+        return "";
+    unsigned machine = image[pe + 4] | image[pe + 5] << 8;
+    return machine == 0x8664 ? "x64" : machine == 0x14C ? "x86" : "";
+}
+
+uint32_t ReadLittle32(const unsigned char* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
 }
 
 struct DataBlockFacts {
@@ -251,19 +365,15 @@ int JudgeDataBlock(const unsigned char* saver, size_t length, DataBlockFacts* fa
         return kExitBrokenDataBlock;
     }
     const unsigned char* block = saver + j;
-    auto read32 = [](const unsigned char* p) {
-        return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-               static_cast<uint32_t>(p[3]) << 24;
-    };
-    uint32_t logo = read32(block + kDataLogoLengthOffset);
-    uint32_t first = read32(block + kDataFirstStringOffset);
+    uint32_t logo = ReadLittle32(block + kDataLogoLengthOffset);
+    uint32_t first = ReadLittle32(block + kDataFirstStringOffset);
     rest -= kDataFirstStringOffset + 4;
     if (rest < first || rest - first < 4) {
         *why = "the data block's first string (" + std::to_string(first) + " bytes) runs past the end of the screen saver";
         return kExitBrokenDataBlock;
     }
     rest -= static_cast<size_t>(first) + 4;
-    uint32_t second = read32(block + kDataFirstStringOffset + 4 + first);
+    uint32_t second = ReadLittle32(block + kDataFirstStringOffset + 4 + first);
     if (rest < second || rest - second < 4) {
         *why = "the data block's second string (" + std::to_string(second) + " bytes) runs past the end of the screen saver";
         return kExitBrokenDataBlock;
@@ -352,20 +462,29 @@ int JudgeSignature(const ByteVector& package, size_t boundary, size_t payloadEnd
     return kExitOk;
 }
 
-// The package's stub: the file of --stub, else the one built in for --arch (x86 by default).
-// kExitOk, its bytes and how the messages name it; else the exit code and *why.
-int LoadStub(const Options& o, ByteVector* stub, std::string* name, std::string* why)
+// The package's stub: the file of --stub, else the one built in for --arch, else the one that
+// follows the saver's machine (x64 for a 64-bit saver, else x86). A 64-bit saver in an x86 stub
+// is refused: that package would install it on 32-bit Windows, where it can't run (an x86 saver
+// in the x64 stub runs). kExitOk, its bytes and its architecture; else the exit code and *why.
+int LoadStub(const Options& o, const std::string& saverArch, ByteVector* stub, std::string* arch, std::string* why)
 {
     if (!o.stub.empty()) {
-        *name = o.stub;
-        return ReadInput(o.stub, "stub", stub, why) ? kExitOk : kExitFile;
+        if (!ReadInput(o.stub, "stub", stub, why))
+            return kExitFile;
+        *arch = ImageArch(stub->data(), stub->size());
+    } else {
+        *arch = !o.arch.empty() ? o.arch : saverArch == "x64" ? "x64" : "x86";
+        if (!FindEmbeddedStub(*arch, stub)) {
+            *why = "this mksetup carries no stub: name one with --stub SETUP.exe";
+            return kExitUsage;
+        }
     }
-    const std::string arch = o.arch.empty() ? "x86" : o.arch;
-    *name = "built in for " + arch;
-    if (FindEmbeddedStub(arch, stub))
-        return kExitOk;
-    *why = "this mksetup carries no stub: name one with --stub SETUP.exe";
-    return kExitUsage;
+    if (saverArch == "x64" && *arch == "x86") {
+        *why = "the screen saver " + o.saver + " is a 64-bit program, and the x86 stub would install it on 32-bit "
+               "Windows too, where it can't run: leave out --arch, or give --arch x64";
+        return kExitWrongArch;
+    }
+    return kExitOk;
 }
 
 // Where the package goes: --out, else NAME-setup.exe beside the saver NAME.scr.
@@ -375,33 +494,28 @@ std::string PackagePath(const Options& o)
         return o.out;
     std::string name = BareName(o.saver);
     const std::string folder = o.saver.substr(0, o.saver.size() - name.size());
-    size_t dot = name.rfind('.');  // never a trail byte: those of code page 932 start at 0x40
+    size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0)
         name.erase(dot);
     return folder + name + "-setup.exe";
 }
 
-// The data block that a saver without one gets: no settings, two empty strings and the logo of
-// the BMP file at logoPath (none when empty). kExitOk and the block; else the exit code and *why.
-int MakeDataBlock(const std::string& logoPath, ByteVector* block, std::string* why)
+// The logo of the BMP file at logoPath in the form the setup reads (none when the path is
+// empty). kExitOk and the DIB; else the exit code and *why.
+int ReadLogo(const std::string& logoPath, ByteVector* dib, std::string* why)
 {
-    ByteVector dib;
-    if (!logoPath.empty()) {
-        ByteVector bmp;
-        if (!ReadInput(logoPath, "logo", &bmp, why))
-            return kExitFile;
-        if (!CheckBmpFile(bmp.data(), bmp.size(), why)) {
-            *why = "the logo " + logoPath + " is no usable BMP file: " + *why;
-            return kExitNotABmp;
-        }
-        dib.assign(bmp.begin() + kBmpFileHeaderLength, bmp.end());
-        if (!JudgeLogoDib(dib.data(), dib.size(), why)) {
-            *why = "the logo " + logoPath + " is refused: " + *why;
-            return kExitBadLogo;
-        }
-    }
-    *block = BuildSaverDataBlock(ByteVector(), std::string(), std::string(), dib);
-    return kExitOk;
+    dib->clear();
+    if (logoPath.empty())
+        return kExitOk;
+    ByteVector bmp;
+    if (!ReadInput(logoPath, "logo", &bmp, why))
+        return kExitFile;
+    int verdict = MakeLogoDib(bmp.data(), bmp.size(), dib, why);
+    if (verdict == kLogoMade)
+        return kExitOk;
+    *why = "the logo " + logoPath + (verdict == kLogoNoBmp ? " is no BMP file mksetup reads: " : " can't be shown: ") +
+           *why + "; save it as a 24-bit BMP of at most 4096 x 4096 pixels";
+    return verdict == kLogoNoBmp ? kExitNotABmp : kExitBadLogo;
 }
 
 // A signed saver names a certificate table in its PE header. Anything appended to it would
@@ -411,30 +525,51 @@ int IsSignedSaver(const ByteVector& saver, const std::string& path, std::string*
     uint32_t at = 0, size = 0;
     if (!FindCertificateTable(saver.data(), saver.size(), &at, &size))
         return 0;
-    *why = "the screen saver " + path + " is signed: a data block appended now would break its signature; "
-           "add the data block first (mksetup --add-data), then sign the saver";
+    *why = "the screen saver " + path + " is signed: a data block appended or changed now would break its "
+           "signature; add the data block first (mksetup --add-data, with --logo for a logo), then sign the saver";
     return 1;
 }
 
-// The saver as the one-step form packages it: as it is when it holds a data block, else with
-// one appended (empty, or with the logo of --logo) and a line saying so. The saver's own file
-// stays as it was. kExitOk; else the exit code of the refusal.
-int GiveDataBlock(const Options& o, ByteVector* saver)
+// The saver as the package carries it: as it is when it holds a data block (with the logo of
+// --logo in place of its own), else with one appended (empty, or with the logo of --logo);
+// *note says what was changed, for the line of a package written. The saver's own file stays
+// as it was. kExitOk; else the exit code and *why.
+int GiveDataBlock(const Options& o, ByteVector* saver, std::string* note, std::string* why)
 {
-    std::string why;
-    if (HoldsMarker(*saver, AssembleSaverBoundary))
-        return o.logo.empty() ? kExitOk
-                              : Refuse(kExitHasDataBlock, "the screen saver " + o.saver +
-                                                              " already holds a data block; --logo gives one to a saver without");
-    if (IsSignedSaver(*saver, o.saver, &why))
-        return Refuse(kExitSignedSaver, why);
-    ByteVector block;
-    int code = MakeDataBlock(o.logo, &block, &why);
+    const bool holds = HoldsMarker(*saver, AssembleSaverBoundary);
+    if (holds && o.logo.empty())
+        return kExitOk;
+    if (IsSignedSaver(*saver, o.saver, why))
+        return kExitSignedSaver;
+    ByteVector dib;
+    int code = ReadLogo(o.logo, &dib, why);
     if (code != kExitOk)
-        return Refuse(code, why);
+        return code;
+    if (holds) {
+        // The logo stands behind the two strings, in a block judged whole first.
+        DataBlockFacts facts;
+        if ((code = JudgeDataBlock(saver->data(), saver->size(), &facts, why)) != kExitOk)
+            return code;
+        char marker[kBoundaryLength];
+        AssembleSaverBoundary(marker);
+        const size_t j = FindBoundary(saver->data(), saver->size(), marker), lengthAt = j + kDataLogoLengthOffset;
+        const size_t secondAt = j + kDataFirstStringOffset + 4 + ReadLittle32(saver->data() + j + kDataFirstStringOffset);
+        const size_t at = secondAt + 4 + ReadLittle32(saver->data() + secondAt) + 4;
+        const size_t oldLength = facts.logoLength;
+        ByteVector replaced(saver->begin(), saver->begin() + at);
+        replaced.insert(replaced.end(), dib.begin(), dib.end());
+        replaced.insert(replaced.end(), saver->begin() + at + oldLength, saver->end());
+        for (int i = 0; i < 4; ++i)
+            replaced[lengthAt + i] = static_cast<unsigned char>(dib.size() >> (8 * i));
+        saver->swap(replaced);
+        const std::string own = oldLength ? " in place of its own (" + std::to_string(oldLength) + " bytes); " : " (it had none); ";
+        *note = "the package's screen saver carries the logo " + o.logo + own + o.saver + " itself is unchanged";
+        return kExitOk;
+    }
+    ByteVector block = BuildSaverDataBlock(ByteVector(), std::string(), std::string(), dib);
     saver->insert(saver->end(), block.begin(), block.end());
-    Say(stdout, "the screen saver " + o.saver + " holds no data block: the package carries it with one added (" +
-                    (o.logo.empty() ? std::string("no logo") : "logo " + o.logo) + ")");
+    *note = "the screen saver " + o.saver + " holds no data block: the package carries it with one added (" +
+            (o.logo.empty() ? std::string("no logo") : "logo " + o.logo) + "); " + o.saver + " itself is unchanged";
     return kExitOk;
 }
 
@@ -447,17 +582,28 @@ void WarnAboutPayload(const unsigned char* saver, size_t length)
              "so this is harmless, but a package made of this package would not be");
 }
 
+// The name field's bytes for the name: code page 932, judged as the setup will judge them.
+// kExitOk; else kExitBadName and *why.
+int NameField(const std::string& name, std::string* field, std::string* why)
+{
+    if (Cp932FromUtf8(name, field, why) && JudgeSaverName(*field, kAssumedSystemDirectoryLength, why))
+        return kExitOk;
+    *why = "name \"" + name + "\" refused: " + *why;
+    return kExitBadName;
+}
+
 int BuildCommand(const Options& o)
 {
-    std::string why, stubName;
+    std::string why, arch, note, field;
     ByteVector stub, saver;
-    int loaded = LoadStub(o, &stub, &stubName, &why);
-    if (loaded != kExitOk)
-        return Refuse(loaded, why);
     if (!ReadInput(o.saver, "screen saver", &saver, &why))
         return Refuse(kExitFile, why);
-    if (o.oneStep && (loaded = GiveDataBlock(o, &saver)) != kExitOk)
-        return loaded;
+    int code = LoadStub(o, ImageArch(saver.data(), saver.size()), &stub, &arch, &why);
+    if (code == kExitOk)
+        code = GiveDataBlock(o, &saver, &note, &why);
+    if (code != kExitOk)
+        return Refuse(code, why);
+    const std::string stubName = o.stub.empty() ? "built in for " + arch : o.stub;
     if (HoldsMarker(stub, AssembleSetupBoundary))
         return Refuse(kExitStubHoldsMarker, "the stub " + stubName +
                                                 " holds the setup marker itself; the setup would read its own image as the payload");
@@ -465,19 +611,23 @@ int BuildCommand(const Options& o)
     if (FindCertificateTable(stub.data(), stub.size(), &tableAt, &tableSize))
         return Refuse(kExitBadSignature, "the stub " + stubName +
                                              " carries a certificate table, which would not cover the package: sign the package instead");
-    std::string name = o.nameGiven ? o.name : BareName(o.saver);
-    if (!JudgeSaverName(name, kAssumedSystemDirectoryLength, &why))
-        return Refuse(kExitBadName, "name \"" + name + "\" refused: " + why);
+    const std::string name = o.nameGiven ? o.name : BareName(o.saver);
+    if ((code = NameField(name, &field, &why)) != kExitOk)
+        return Refuse(code, why);
     DataBlockFacts facts;
-    int code = JudgeDataBlock(saver.data(), saver.size(), &facts, &why);
-    if (code != kExitOk)
+    if ((code = JudgeDataBlock(saver.data(), saver.size(), &facts, &why)) != kExitOk)
         return Refuse(code, why);
     WarnAboutPayload(saver.data(), saver.size());
     const std::string out = PackagePath(o);
-    if (!WriteWholeBytes(out, BuildPackage(stub, name, saver, kCertificateAlignment)))
-        return Refuse(kExitFile, "cannot write " + out);
-    Say(stdout, "wrote " + out + ": name " + name + ", payload " + std::to_string(saver.size()) + " bytes, logo " +
-                    std::to_string(facts.logoLength) + " bytes");
+    bool replaced = false;
+    code = WriteOutput(out, BuildPackage(stub, field, saver, kCertificateAlignment), {o.saver, o.logo, o.stub}, &replaced, &why);
+    if (code != kExitOk)
+        return Refuse(code, why);
+    Say(stdout, "wrote " + out + (replaced ? " (replacing the file there)" : "") + ": " +
+                    (arch.empty() ? "a stub of no known architecture" : arch + " stub") + ", name " + name + ", payload " +
+                    std::to_string(saver.size()) + " bytes, logo " + std::to_string(facts.logoLength) + " bytes");
+    if (!note.empty())
+        Say(stdout, note);
     return kExitOk;
 }
 
@@ -507,50 +657,55 @@ int CheckCommand(const Options& o)
     if (code != kExitOk)
         return Refuse(code, why);
     WarnAboutPayload(saver, saverLength);
-    printf("name: %s\nimage: %zu bytes\npayload: %zu bytes\nlogo: %zu bytes\n%s\n", name.c_str(), boundary,
-           saverLength, facts.logoLength, signedLine.c_str());
+    const std::string arch = ImageArch(package.data(), boundary);
+    Print(stdout, "name: " + Utf8FromCp932(name) + "\narchitecture: " + (arch.empty() ? "none named by the stub" : arch) +
+                      "\nimage: " + std::to_string(boundary) + " bytes\npayload: " + std::to_string(saverLength) +
+                      " bytes\nlogo: " + std::to_string(facts.logoLength) + " bytes\n" + signedLine + "\n");
     return kExitOk;
 }
 
 int AddDataCommand(const Options& o)
 {
     std::string why;
-    ByteVector saver, block;
+    ByteVector saver, block, dib;
     if (!ReadInput(o.saver, "screen saver", &saver, &why))
         return Refuse(kExitFile, why);
     if (HoldsMarker(saver, AssembleSaverBoundary))
         return Refuse(kExitHasDataBlock, "the screen saver " + o.saver + " already holds a data block");
     if (IsSignedSaver(saver, o.saver, &why))
         return Refuse(kExitSignedSaver, why);
-    int code = MakeDataBlock(o.logo, &block, &why);
+    int code = ReadLogo(o.logo, &dib, &why);
     if (code != kExitOk)
         return Refuse(code, why);
+    block = BuildSaverDataBlock(ByteVector(), std::string(), std::string(), dib);
 
     ByteVector out(saver);
     out.insert(out.end(), block.begin(), block.end());
     DataBlockFacts facts;
     code = JudgeDataBlock(out.data(), out.size(), &facts, &why);
+    bool replaced = false;
+    if (code == kExitOk)
+        code = WriteOutput(o.out, out, {o.saver, o.logo}, &replaced, &why);
     if (code != kExitOk)
         return Refuse(code, why);
-    if (!WriteWholeBytes(o.out, out))
-        return Refuse(kExitFile, "cannot write " + o.out);
-    printf("mksetup: wrote %s: screen saver %zu bytes, data block %zu bytes, logo %zu bytes\n", o.out.c_str(),
-           saver.size(), block.size(), facts.logoLength);
+    Say(stdout, "wrote " + o.out + (replaced ? " (replacing the file there)" : "") + ": screen saver " +
+                    std::to_string(saver.size()) + " bytes, data block " + std::to_string(block.size()) + " bytes, logo " +
+                    std::to_string(facts.logoLength) + " bytes");
     return kExitOk;
 }
 
-int Run(int argc, char** argv)
+int Run(const std::vector<std::string>& args)
 {
     Options o;
     std::string why;
-    if (!ParseArguments(argc, argv, &o, &why))
+    if (!ParseArguments(args, &o, &why))
         return Refuse(kExitUsage, why + " (mksetup --help for usage)");
     if (o.help) {
-        fputs(kUsage, stdout);
+        Print(stdout, kUsage);
         return kExitOk;
     }
     if (o.version) {
-        printf("mksetup %s\n", SETUP_VERSION_TEXT);
+        Print(stdout, std::string("mksetup ") + SETUP_VERSION_TEXT + "\n");
         return kExitOk;
     }
     if (!o.check.empty())
@@ -570,16 +725,30 @@ void ShowOutcomeOnOwnConsole(int code)
     DWORD processes[2];
     if (g_outcome.empty() || GetConsoleProcessList(processes, 2) != 1)
         return;
-    MessageBoxA(nullptr, g_outcome.c_str(), code == kExitOk ? "mksetup" : "mksetup: refused",
+    MessageBoxW(nullptr, WideFromUtf8(g_outcome).c_str(), code == kExitOk ? L"mksetup" : L"mksetup: refused",
                 MB_OK | MB_SETFOREGROUND | (code == kExitOk ? MB_ICONINFORMATION : MB_ICONERROR));
 }
 #endif
 
 }  // namespace
 
+// The arguments as UTF-8: on Windows from the UTF-16 command line, so that a file name of any
+// characters reaches the builder whatever the system's ANSI code page.
 int main(int argc, char** argv)
 {
-    int code = Run(argc, argv);
+    std::vector<std::string> args;
+#ifdef _WIN32
+    (void)argv;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 0; wide && i < count; ++i)
+        args.push_back(Utf8FromWide(wide[i], wcslen(wide[i])));
+    LocalFree(wide);
+    (void)argc;
+#else
+    args.assign(argv, argv + argc);
+#endif
+    int code = Run(args);
 #ifdef _WIN32
     ShowOutcomeOnOwnConsole(code);
 #endif

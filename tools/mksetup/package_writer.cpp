@@ -6,7 +6,26 @@
 
 #include "setup/package.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
+
+// Opens a file by its UTF-8 path: on Windows through the UTF-16 name, so that any character
+// of a file name reaches the system whatever its ANSI code page.
+FILE* OpenFile(const std::string& path, const char* mode)
+{
+#ifdef _WIN32
+    int n = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(n > 0 ? n : 1, L'\0'), wideMode(mode, mode + strlen(mode));
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &wide[0], n);
+    return _wfopen(wide.c_str(), wideMode.c_str());
+#else
+    return fopen(path.c_str(), mode);
+#endif
+}
 
 void AppendBytes(ByteVector& out, const void* data, size_t n)
 {
@@ -169,7 +188,7 @@ int JudgeSaverName(const std::string& name, size_t directoryLength, std::string*
 
 int ReadWholeFile(const std::string& path, ByteVector* bytes)
 {
-    FILE* f = fopen(path.c_str(), "rb");
+    FILE* f = OpenFile(path, "rb");
     if (!f)
         return 0;
     bytes->clear();
@@ -184,7 +203,7 @@ int ReadWholeFile(const std::string& path, ByteVector* bytes)
 
 int WriteWholeBytes(const std::string& path, const ByteVector& bytes)
 {
-    FILE* f = fopen(path.c_str(), "wb");
+    FILE* f = OpenFile(path, "wb");
     if (!f)
         return 0;
     size_t written = bytes.empty() ? 0 : fwrite(bytes.data(), 1, bytes.size(), f);

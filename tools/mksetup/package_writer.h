@@ -47,5 +47,6 @@ int IsNeverLead(unsigned char byte);
 // holds one line saying what is wrong.
 int JudgeSaverName(const std::string& name, size_t directoryLength, std::string* why);
 
+// Files by their UTF-8 paths; a failure leaves the system's error number in errno.
 int ReadWholeFile(const std::string& path, ByteVector* bytes);
 int WriteWholeBytes(const std::string& path, const ByteVector& bytes);
