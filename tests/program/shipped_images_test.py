@@ -57,7 +57,7 @@ def relocation_faults(pe, x64):
     at = 0
     while at < len(data):
         page, size = struct.unpack_from("<II", data, at)
-        if page % 0x1000 or page >= pe.OPTIONAL_HEADER.SizeOfImage or size < 8 or size % 2 or at + size > len(data):
+        if page % 0x1000 or page >= pe.OPTIONAL_HEADER.SizeOfImage or size < 8 or size % 4 or at + size > len(data):
             return ["malformed relocation block at %d" % at]
         kinds = {entry >> 12 for (entry,) in struct.iter_unpack("<H", data[at + 8:at + size])}
         if kinds - {0, 10 if x64 else 3}:
@@ -70,7 +70,7 @@ def unwind_faults(pe):
     """Every byte of code lies in a function of the exception directory; the gaps hold only
     fill, and at the end of the code the linker's two empty constructor lists (0xff and 0)."""
     directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXCEPTION"]]
-    data = pe.get_data(directory.VirtualAddress, directory.Size)
+    data = pe.get_data(directory.VirtualAddress, directory.Size) if directory.Size else b""
     functions = [struct.unpack_from("<III", data, at) for at in range(0, len(data) - 11, 12)]
     if not functions:
         return ["no unwind data"]
