@@ -88,14 +88,12 @@ TEST(SampleSaver, FullScreenEndsOnARealMouseMoveNotOnJitter)
     // where the cursor stands; the moves after it are measured from there.
     POINT start;
     ASSERT_TRUE(GetCursorPos(&start));
-    // The moves are sent, so each is handled when its call returns; a close the saver posts
-    // itself then stands in its queue before the redraw switch posted after them, whose
-    // handling clears the window's visible style. Once it is clear, such a close has been
-    // handled: the saver is judged by its handling, not by time.
-    DWORD_PTR reply = 0;
+    // The moves are sent, so each is handled when its call returns: a close the saver posts
+    // itself stands in its queue before the redraw switch posted behind them, and has been
+    // handled once that switch has cleared the window's visible style.
     for (int step : {0, 3})
         SendMessageTimeoutA(window, WM_MOUSEMOVE, 0, MAKELPARAM(start.x + step, start.y + step), SMTO_NORMAL, 5000,
-                            &reply);
+                            nullptr);
     PostMessageA(window, WM_SETREDRAW, FALSE, 0);
     for (int poll = 0; poll < 1000 && GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE; ++poll)
         Sleep(10);
